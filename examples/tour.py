@@ -1,0 +1,34 @@
+"""A short tour of tolbrane: build, inspect, unwrap, print and chain values."""
+
+from tolbrane import Result
+
+
+def parse_port(text: str) -> Result:
+    if not text.isdigit():
+        return Result.err(f"not a number: {text}", "E_PARSE", {"input": text})
+    return Result.ok(int(text))
+
+
+def check_range(port: int) -> Result:
+    if 0 < port < 65536:
+        return Result.ok(port)
+    return Result.err(f"out of range: {port}", "E_RANGE")
+
+
+print("== Building and inspecting Results ==")
+good = Result.ok(8080)
+bad = Result.err("disk full", "E_NOSPC", {"free": 0})
+print(good, bad)
+print("is_ok:", good.is_ok(), bad.is_ok(), "| truth:", bool(good), bool(bad), "| len:", len(good), len(bad))
+print("unwrap:", good.unwrap(), "| unwrap_or:", bad.unwrap_or(80), "| to_option:", bad.to_option())
+print("unwrap_err:", bad.unwrap_err())
+print("iterate:", list(good), list(bad))
+try:
+    bad.unwrap()
+except ValueError as error:
+    print("unwrap on an Err raised:", error)
+
+print("== Chaining with >> and | ==")
+for text in ["443", "99999", "http"]:
+    outcome = parse_port(text) >> check_range
+    print(f"{text!r:8} -> {outcome!s:40} port or default: {outcome | 80}")

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the test dependencies into the virtual environment ($VENV, default .venv) and runs the
+# whole test suite there. Builds and installs the extension first when the environment lacks it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/pythons.sh
+
+venv=${VENV:-.venv}
+if [ ! -x "$venv/bin/python" ]; then
+    "$(first_python)" -m venv "$venv"
+fi
+py="$venv/bin/python"
+if ! "$py" -c 'import tolbrane' 2>/dev/null; then
+    "$py" -m pip install --quiet --upgrade pip
+    "$py" -m pip install --quiet .
+fi
+"$py" -m pip install --quiet -r requirements-test.txt
+exec "$py" -m pytest -p no:cacheprovider "$@"

@@ -1,0 +1,40 @@
+// Argument binding: fills one borrowed slot per parameter from a call's arguments, in place,
+// with the exact TypeError messages of a failed binding.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "binding/refs.hpp"
+
+namespace tolbrane {
+
+struct FunctionDescription {
+    static constexpr std::size_t kMaxParameters = 3;
+
+    const char* class_name;
+    const char* function_name;  // "__new__" for a constructor
+    std::array<std::string_view, kMaxParameters> parameters;
+    std::size_t positional_count;  // every parameter is positional-or-keyword
+    std::size_t required_count;    // the leading parameters that must be supplied
+};
+
+// The parameter names of one callable as interned strings, made on first use: keyword names
+// from code objects are interned, so most keywords match by identity without being decoded.
+using InternedNames = std::array<PyObject*, FunctionDescription::kMaxParameters>;
+
+// Bound arguments: a borrowed reference per parameter, NULL for an optional one not supplied.
+template <std::size_t N>
+using Slots = std::array<PyObject*, N>;
+
+// Vectorcall form: `args[0..nargs)` positional, then one value per name in `kwnames`.
+void extract_arguments_fastcall(const FunctionDescription& function, InternedNames& names,
+                                PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                                PyObject** slots);
+
+// Argument tuple and keyword dictionary (or NULL), for a type's constructor.
+void extract_arguments_tuple_dict(const FunctionDescription& function, InternedNames& names,
+                                  PyObject* args, PyObject* kwargs, PyObject** slots);
+
+}  // namespace tolbrane

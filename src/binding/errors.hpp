@@ -1,0 +1,80 @@
+// Python errors inside operations, and the internal-fault exception.
+//
+// An operation that fails with a Python error throws a `PythonError`. It holds either the very
+// exception object fetched from the interpreter (raised again unchanged), or a class and a message
+// made by the extension; a made message is turned into text only when the error is raised, so a
+// failure that is caught inside the extension costs no formatting.
+#pragma once
+
+#include <source_location>
+#include <string>
+#include <string_view>
+
+#include "binding/refs.hpp"
+
+namespace tolbrane {
+
+class PythonError {
+public:
+    // The exception pending after a failed interpreter call. An internal-fault exception that
+    // Python code raised again is not an ordinary error: it is resumed as an internal fault.
+    static PythonError fetch();
+    // `exception_class` is one of the interpreter's built-in classes, which live forever.
+    static PythonError made(PyObject* exception_class, std::string message);
+    // TypeError: `object` is not an instance of the type named `expected`.
+    static PythonError type_mismatch(PyObject* object, const char* expected);
+
+    // An argument conversion failed: a TypeError gets the "argument 'name': " prefix and keeps
+    // only the replaced exception's cause; any other error passes unchanged.
+    PythonError for_argument(const char* name) &&;
+
+    // Sets this error as the interpreter's pending exception.
+    void raise() &&;
+
+private:
+    enum class Kind { fetched, made, type_mismatch };
+    PythonError() = default;
+    std::string made_text() const;
+
+    Kind kind_ = Kind::made;
+    Owned object_;                     // the fetched exception, or the mismatching object
+    PyObject* class_ = nullptr;        // borrowed: a built-in exception class
+    std::string message_;              // the message, or the prefix of a type mismatch
+    const char* expected_ = nullptr;   // the expected type's name, for a type mismatch
+    bool argument_ = false;            // raised with the replaced exception's cause
+    Owned cause_;
+};
+
+[[noreturn]] void throw_fetched();
+[[noreturn]] void throw_value_error(std::string message);
+
+// The result of an interpreter call that returns a new reference, NULL meaning a raised exception.
+inline Owned require(PyObject* result) {
+    if (result == nullptr) throw_fetched();
+    return Owned::steal(result);
+}
+inline void require_status(int status) {
+    if (status < 0) throw_fetched();
+}
+
+// The result of creating an object that can fail only when memory runs out (a tuple, a dict, a
+// list, a str of text the extension holds): a failure is an internal fault.
+Owned require_created(PyObject* result,
+                      std::source_location location = std::source_location::current());
+
+// Text of `object` for a message: its str(), or "<unprintable T object>" when that fails.
+std::string display_text(PyObject* object);
+// The type-mismatch message for `object` against the type named `expected`.
+std::string type_mismatch_text(PyObject* object, const char* expected);
+// A new str of UTF-8 text held by the extension.
+Owned new_text(std::string_view utf8,
+               std::source_location location = std::source_location::current());
+
+// The internal-fault exception class, created on first need.
+PyObject* internal_fault_class();
+
+// Converts the C++ exception being handled into a raised Python exception; used by every entry
+// wrapper inside `catch (...)`. Aborts the process when even that fails.
+void raise_current_failure() noexcept;
+
+}  // namespace tolbrane

@@ -1,0 +1,53 @@
+// Ownership of Python references.
+//
+// A raw `PyObject*` is always borrowed: the code that holds it owns nothing and must not keep it
+// beyond the call that lent it (a kept one is marked `// borrowed`). Every owned reference lives
+// in an `Owned`, made only through `Owned::steal` (take over a new reference) or `Owned::borrow`
+// (add a reference), and given back to the interpreter with `release()`.
+#pragma once
+
+#include <utility>
+
+#include "binding/python.hpp"
+
+namespace tolbrane {
+
+class Owned {
+public:
+    Owned() noexcept = default;
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Owned(Owned&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
+    Owned& operator=(Owned&& other) noexcept {
+        Owned dropped(std::move(*this));
+        ptr_ = std::exchange(other.ptr_, nullptr);
+        return *this;
+    }
+    ~Owned() { Py_XDECREF(ptr_); }
+
+    static Owned steal(PyObject* ptr) noexcept { return Owned(ptr); }
+    static Owned borrow(PyObject* ptr) noexcept {
+        Py_XINCREF(ptr);
+        return Owned(ptr);
+    }
+    // A new reference to `ptr`, or an empty holder for `None`: optional parameters treat both alike.
+    static Owned borrow_unless_none(PyObject* ptr) noexcept {
+        return ptr == Py_None ? Owned() : borrow(ptr);
+    }
+
+    PyObject* get() const noexcept { return ptr_; }
+    PyObject* release() noexcept { return std::exchange(ptr_, nullptr); }
+    explicit operator bool() const noexcept { return ptr_ != nullptr; }
+
+    // A new reference to the same object (or an empty holder).
+    Owned share() const noexcept { return borrow(ptr_); }
+
+private:
+    explicit Owned(PyObject* ptr) noexcept : ptr_(ptr) {}
+    PyObject* ptr_ = nullptr;
+};
+
+inline Owned new_bool(bool value) noexcept { return Owned::borrow(value ? Py_True : Py_False); }
+inline Owned new_none() noexcept { return Owned::borrow(Py_None); }
+
+}  // namespace tolbrane

@@ -1,0 +1,47 @@
+// Optional text: an owned copy of a str's UTF-8 form, or absent (distinct from empty). One
+// pointer wide, to a length-prefixed block, so an absent text costs a null pointer and nothing else.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+#include "binding/refs.hpp"
+
+namespace tolbrane {
+
+class OptionalText {
+public:
+    OptionalText() noexcept = default;
+    OptionalText(const OptionalText&) = delete;
+    OptionalText& operator=(const OptionalText&) = delete;
+    OptionalText(OptionalText&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+    OptionalText& operator=(OptionalText&& other) noexcept {
+        OptionalText dropped(std::move(*this));
+        block_ = std::exchange(other.block_, nullptr);
+        return *this;
+    }
+    ~OptionalText();
+
+    // Copies `utf8`; a failed allocation raises MemoryError.
+    static OptionalText copy_of(std::string_view utf8);
+
+    bool present() const noexcept { return block_ != nullptr; }
+    std::string_view view() const noexcept {
+        return block_ ? std::string_view(block_->bytes, block_->size) : std::string_view();
+    }
+    OptionalText copy() const { return present() ? copy_of(view()) : OptionalText(); }
+    // A new str holding the text; only for a present text.
+    Owned to_str() const;
+    // A new str holding the text, or None when absent.
+    Owned to_str_or_none() const;
+
+private:
+    struct Block {
+        std::size_t size;
+        char bytes[1];
+    };
+    Block* block_ = nullptr;
+};
+
+}  // namespace tolbrane

@@ -1,0 +1,76 @@
+// The module definition and its execution step: `tolbrane` holds the two classes and `__all__`,
+// and nothing else.
+#include <string>
+
+#include "binding/entry.hpp"
+#include "module/types.hpp"
+#include "result_class/result.hpp"
+#include "runtime/fault.hpp"
+
+namespace tolbrane {
+namespace {
+
+PyObject* interned_all() {
+    static PyObject* name = nullptr;  // kept for the life of the process
+    if (name == nullptr) {
+        PyObject* text = require_created(PyUnicode_FromString("__all__")).release();
+        PyUnicode_InternInPlace(&text);
+        name = text;
+    }
+    return name;
+}
+
+// The module's `__all__`, made an empty list when it does not exist yet.
+Owned module_all(PyObject* module) {
+    if (Owned all = Owned::steal(PyObject_GetAttr(module, interned_all()))) {
+        if (!PyList_Check(all.get())) throw PythonError::type_mismatch(all.get(), "list");
+        return all;
+    }
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw_fetched();
+    PyErr_Clear();
+    Owned all = require_created(PyList_New(0));
+    require_status(PyObject_SetAttr(module, interned_all(), all.get()));
+    return all;
+}
+
+void add_class(PyObject* module, TypeCell& cell) {
+    PyTypeObject* type = cell.lookup();
+    Owned name = new_text(cell.name());
+    Owned all = module_all(module);
+    if (PyList_Append(all.get(), name.get()) < 0) {
+        Owned raised = Owned::steal(PyErr_GetRaisedException());
+        raise_fault("could not append __name__ to __all__: " +
+                    (raised ? display_text(raised.get()) : std::string("no error was set")));
+    }
+    require_status(PyObject_SetAttr(module, name.get(), reinterpret_cast<PyObject*>(type)));
+}
+
+void execute_module(PyObject* module) {
+    if (!PyModule_Check(module)) throw PythonError::type_mismatch(module, "module");
+    add_class(module, result_type_cell);
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&module_exec<execute_module>)},
+    // Every interpreter of the process shares the same type objects, so an interpreter with a
+    // lock of its own must not import the module.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "tolbrane",
+    "",
+    0,
+    nullptr,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace tolbrane
+
+PyMODINIT_FUNC PyInit_tolbrane(void) { return PyModuleDef_Init(&tolbrane::module_definition); }

@@ -1,0 +1,65 @@
+#include "module/types.hpp"
+
+#include <string>
+
+#include "runtime/fault.hpp"
+
+namespace tolbrane {
+namespace {
+
+Owned create_type_object(const ClassDefinition& definition) {
+    std::vector<PyType_Slot> slots;
+    if (definition.doc[0] != '\0') {
+        slots.push_back({Py_tp_doc, const_cast<char*>(definition.doc)});
+    }
+    bool has_new = false;
+    for (const PyType_Slot& slot : definition.slots) {
+        slots.push_back(slot);
+        has_new = has_new || slot.slot == Py_tp_new;
+    }
+    slots.push_back({Py_tp_methods, definition.methods});
+    slots.push_back({Py_tp_base, &PyBaseObject_Type});
+    slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(definition.dealloc)});
+    slots.push_back({0, nullptr});
+
+    PyType_Spec spec{
+        definition.spec_name,
+        definition.basic_size,
+        0,
+        has_new ? 0u : static_cast<unsigned>(Py_TPFLAGS_DISALLOW_INSTANTIATION),
+        slots.data(),
+    };
+    PyObject* type = PyType_FromSpec(&spec);
+    if (type == nullptr) throw PythonError::fetch();
+    return Owned::steal(type);
+}
+
+}  // namespace
+
+PyTypeObject* TypeCell::lookup() {
+    if (type_ == nullptr) {
+        Owned created = create_type_object(definition_());
+        // Creation may let another thread run: the first type stored is the one everyone uses.
+        if (type_ == nullptr) type_ = created.release();
+    }
+    return reinterpret_cast<PyTypeObject*>(type_);
+}
+
+PyTypeObject* TypeCell::get_slow() {
+    try {
+        return lookup();
+    } catch (PythonError& error) {
+        std::move(error).raise();
+        PyErr_WriteUnraisable(nullptr);
+        raise_fault(std::string("failed to create type object for `") + name() + "`");
+    }
+}
+
+PyObject* allocate_instance(PyTypeObject* type) {
+    static const auto object_new =
+        reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
+    Owned no_arguments = require_created(PyTuple_New(0));
+    return object_new(type, no_arguments.get(), nullptr);
+}
+
+}  // namespace tolbrane

@@ -1,0 +1,187 @@
+// Result: the value, its constructors, queries, protocols and operators, and the type's tables.
+//
+//     class Result:
+//         @staticmethod ok(value) / err(message, code=None, details=None) / from_dict(dict)
+//         is_ok() is_err() unwrap() expect(message) unwrap_or(default) unwrap_err() to_option()
+//         match(ok=None, err=None) map(func) map_err(func) flat_map(func) and_then(func)
+//         to_dict()  __class_getitem__(_item)
+//         __bool__ __repr__ __len__ __iter__ __rshift__ (flat_map) __or__ (value or right)
+#include "result_class/result.hpp"
+
+#include <string>
+
+#include "binding/calls.hpp"
+#include "binding/conversions.hpp"
+#include "binding/entry.hpp"
+#include "result_class/operations.hpp"
+
+namespace tolbrane {
+
+TypeCell result_type_cell(&result_definition);
+
+namespace result {
+
+Owned ok(PyObject* value) { return new_result(PyResult::ok(Owned::borrow(value))); }
+
+Owned err(PyObject* message, PyObject* code, PyObject* details) {
+    OptionalText message_text = convert_argument("message", [&] { return to_text(message); });
+    OptionalText code_text = code == nullptr
+                                 ? OptionalText()
+                                 : convert_argument("code", [&] { return to_text_unless_none(code); });
+    Owned details_object = details == nullptr ? Owned() : Owned::borrow_unless_none(details);
+    return new_result(
+        PyResult::err(std::move(message_text), std::move(code_text), std::move(details_object)));
+}
+
+Owned is_ok(const PyResult& self) { return new_bool(self.is_ok()); }
+
+Owned is_err(const PyResult& self) { return new_bool(self.message.present()); }
+
+Owned unwrap(const PyResult& self) {
+    if (self.is_ok()) return self.value.share();
+    throw_value_error("Tried to unwrap an Err: " + std::string(self.message.view()));
+}
+
+Owned expect(const PyResult& self, PyObject* message) {
+    OptionalText text = convert_argument("message", [&] { return to_text(message); });
+    if (self.is_ok()) return self.value.share();
+    throw_value_error(std::string(text.view()));
+}
+
+Owned unwrap_or(const PyResult& self, PyObject* fallback) {
+    return self.is_ok() ? self.value.share() : Owned::borrow(fallback);
+}
+
+Owned unwrap_err(const PyResult& self) {
+    if (!self.message.present()) throw_value_error("Tried to unwrap_err on an Ok");
+    Owned triple = require_created(PyTuple_New(3));
+    PyTuple_SetItem(triple.get(), 0, self.message.to_str().release());
+    PyTuple_SetItem(triple.get(), 1, self.code.to_str_or_none().release());
+    PyTuple_SetItem(triple.get(), 2,
+                    (self.details ? self.details.share() : new_none()).release());
+    return triple;
+}
+
+Owned to_option(const PyResult& self) { return self.is_ok() ? self.value.share() : new_none(); }
+
+Owned class_getitem(PyObject* cls, PyObject*) { return Owned::borrow(cls); }
+
+bool truth(const PyResult& self) { return self.is_ok(); }
+
+Py_ssize_t length(const PyResult& self) { return self.is_ok() ? 1 : 0; }
+
+Owned iterate(const PyResult& self) {
+    Owned items = require_created(PyTuple_New(self.is_ok() ? 1 : 0));
+    if (self.is_ok()) PyTuple_SetItem(items.get(), 0, self.value.share().release());
+    return require(PyObject_GetIter(items.get()));
+}
+
+Owned represent(const PyResult& self) {
+    std::string text;
+    if (self.is_ok()) {
+        Owned shown = require(PyObject_Str(self.value.get()));
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(shown.get(), &size);
+        if (utf8 == nullptr) throw_fetched();
+        text.reserve(static_cast<std::size_t>(size) + 4);
+        text.append("Ok(").append(utf8, static_cast<std::size_t>(size)).append(")");
+    } else {
+        text.append("Err('").append(self.message.view());
+        if (self.code.present()) text.append("', code='").append(self.code.view());
+        text.append("')");
+    }
+    return new_text(text);
+}
+
+// `L >> F`: F's Result for an Ok (as a new instance), or a copy of an Err.
+Owned shift(const PyResult& self, PyObject* func) {
+    if (!self.is_ok()) return new_result(self.copy());
+    return new_result(copy_returned_result(call_with(func, self.value.get())));
+}
+
+// `L | R`: the value of an Ok, or R itself for an Err.
+Owned alternative(const PyResult& self, PyObject* other) {
+    return self.is_ok() ? self.value.share() : Owned::borrow(other);
+}
+
+PyResult copy_returned_result(Owned returned) {
+    return read_as<ResultClass>(returned.get())->copy();
+}
+
+}  // namespace result
+
+namespace {
+
+constexpr FunctionDescription kOk{"Result", "ok", {"value"}, 1, 1};
+constexpr FunctionDescription kErr{"Result", "err", {"message", "code", "details"}, 3, 1};
+constexpr FunctionDescription kExpect{"Result", "expect", {"message"}, 1, 1};
+constexpr FunctionDescription kUnwrapOr{"Result", "unwrap_or", {"default"}, 1, 1};
+constexpr FunctionDescription kClassGetitem{"Result", "__class_getitem__", {"_item"}, 1, 1};
+
+using C = ResultClass;
+
+template <auto operation>
+PyCFunction noargs() {
+    return as_method(&instance_noargs<C, operation>);
+}
+
+template <const FunctionDescription& function, auto operation>
+PyCFunction method() {
+    return as_method(&instance_fastcall<C, function, operation>);
+}
+
+constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef result_methods[] = {
+    {"ok", as_method(&static_fastcall<kOk, result::ok>), kFast | METH_STATIC,
+     "ok(value)\n--\n\nConstructeur Ok"},
+    {"err", as_method(&static_fastcall<kErr, result::err>),
+     kFast | METH_STATIC,
+     "err(message, code=None, details=None)\n--\n\n"
+     "Constructeur Err avec message, code optionnel, details optionnel"},
+    {"is_ok", noargs<result::is_ok>(), METH_NOARGS, "is_ok($self)\n--\n\nTrue si Ok"},
+    {"is_err", noargs<result::is_err>(), METH_NOARGS, "is_err($self)\n--\n\nTrue si Err"},
+    {"unwrap", noargs<result::unwrap>(), METH_NOARGS,
+     "unwrap($self)\n--\n\nUnwrap value ou ValueError si Err"},
+    {"expect", method<kExpect, result::expect>(), kFast,
+     "expect($self, message)\n--\n\n"
+     "expect(message) : comme unwrap mais avec message personnalisé"},
+    {"unwrap_or", method<kUnwrapOr, result::unwrap_or>(), kFast,
+     "unwrap_or($self, default)\n--\n\nunwrap_or(default) renvoie value ou default si Err"},
+    {"unwrap_err", noargs<result::unwrap_err>(), METH_NOARGS,
+     "unwrap_err($self)\n--\n\n"
+     "unwrap_err() retourne (msg, code, details) ou ValueError si Ok"},
+    {"to_option", noargs<result::to_option>(), METH_NOARGS,
+     "to_option($self)\n--\n\nto_option() : retourne la valeur ou None"},
+    {"__class_getitem__",
+     as_method(&class_fastcall<kClassGetitem, result::class_getitem>),
+     kFast | METH_CLASS,
+     "__class_getitem__($cls, _item)\n--\n\nSupport pour Result[T, E] (typage générique)"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+void deallocate(PyObject* self) { deallocate_instance<C>(self); }
+
+}  // namespace
+
+const ClassDefinition& result_definition() {
+    static const ClassDefinition definition{
+        "Result",
+        "builtins.Result",
+        "Result monad: Ok(value) | Err(message, code?, details?)",
+        {
+            {Py_nb_bool, reinterpret_cast<void*>(&inquiry<C, result::truth>)},
+            {Py_tp_repr, reinterpret_cast<void*>(&unary<C, result::represent>)},
+            {Py_mp_length, reinterpret_cast<void*>(&length<C, result::length>)},
+            {Py_tp_iter, reinterpret_cast<void*>(&unary<C, result::iterate>)},
+            {Py_nb_rshift, reinterpret_cast<void*>(&binary<C, result::shift>)},
+            {Py_nb_or, reinterpret_cast<void*>(&binary<C, result::alternative>)},
+        },
+        result_methods,
+        static_cast<int>(sizeof(InstanceOf<C>)),
+        &no_report<deallocate>,
+    };
+    return definition;
+}
+
+}  // namespace tolbrane
