@@ -1,5 +1,7 @@
 """A short tour of tolbrane: build, inspect, unwrap, print and chain values."""
 
+import json
+
 from tolbrane import Result
 
 
@@ -32,3 +34,19 @@ print("== Chaining with >> and | ==")
 for text in ["443", "99999", "http"]:
     outcome = parse_port(text) >> check_range
     print(f"{text!r:8} -> {outcome!s:40} port or default: {outcome | 80}")
+
+print("== Combinators: map, map_err, flat_map, and_then, match ==")
+doubled = Result.ok(21).map(lambda n: n * 2)
+print("map:", doubled, "| map on an Err leaves it:", bad.map(lambda n: n * 2))
+relabelled = bad.map_err(lambda message, code, details: (message.upper(), "E_DISK", details))
+print("map_err:", relabelled, relabelled.unwrap_err()[2])
+print("and_then:", parse_port("8443").and_then(check_range).map(lambda p: p + 1))
+for outcome in [good, bad]:
+    print("match:", outcome.match(ok=lambda p: f"listening on {p}",
+                                  err=lambda message, code, details: f"failed [{code}]: {message}"))
+
+print("== Dictionary form and JSON transport ==")
+for outcome in [good, bad]:
+    wire = json.dumps(outcome.to_dict())
+    back = Result.from_dict(json.loads(wire))
+    print(f"{wire:62} -> {back}")

@@ -14,7 +14,7 @@ OptionalText to_text_unless_none(PyObject* object) {
     return object == Py_None ? OptionalText() : to_text(object);
 }
 
-PyObject* to_dict(PyObject* object) {
+PyObject* to_dictionary(PyObject* object) {
     if (!PyDict_Check(object)) throw PythonError::type_mismatch(object, "dict");
     return object;
 }

@@ -13,7 +13,7 @@ OptionalText to_text(PyObject* object);
 // None as absent text, or as `to_text`.
 OptionalText to_text_unless_none(PyObject* object);
 // A dict (or subclass), returned as it is.
-PyObject* to_dict(PyObject* object);
+PyObject* to_dictionary(PyObject* object);
 
 // Runs the conversion of the bound argument `name`, naming it in a TypeError.
 template <class Conversion>

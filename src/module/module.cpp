@@ -3,6 +3,7 @@
 #include <string>
 
 #include "binding/entry.hpp"
+#include "binding/interned.hpp"
 #include "module/types.hpp"
 #include "result_class/result.hpp"
 #include "runtime/fault.hpp"
@@ -10,26 +11,18 @@
 namespace tolbrane {
 namespace {
 
-PyObject* interned_all() {
-    static PyObject* name = nullptr;  // kept for the life of the process
-    if (name == nullptr) {
-        PyObject* text = require_created(PyUnicode_FromString("__all__")).release();
-        PyUnicode_InternInPlace(&text);
-        name = text;
-    }
-    return name;
-}
+InternedString all_name("__all__");
 
 // The module's `__all__`, made an empty list when it does not exist yet.
 Owned module_all(PyObject* module) {
-    if (Owned all = Owned::steal(PyObject_GetAttr(module, interned_all()))) {
+    if (Owned all = Owned::steal(PyObject_GetAttr(module, all_name.get()))) {
         if (!PyList_Check(all.get())) throw PythonError::type_mismatch(all.get(), "list");
         return all;
     }
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw_fetched();
     PyErr_Clear();
     Owned all = require_created(PyList_New(0));
-    require_status(PyObject_SetAttr(module, interned_all(), all.get()));
+    require_status(PyObject_SetAttr(module, all_name.get(), all.get()));
     return all;
 }
 

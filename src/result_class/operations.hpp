@@ -12,5 +12,12 @@ namespace result {
 // The Result that called code returned, checked and copied: never that object itself.
 PyResult copy_returned_result(Owned returned);
 
+Owned map(const PyResult& self, PyObject* func);
+Owned map_err(const PyResult& self, PyObject* func);
+Owned flat_map(const PyResult& self, PyObject* func);
+Owned match(const PyResult& self, PyObject* ok, PyObject* err);
+Owned to_dict(const PyResult& self);
+Owned from_dict(PyObject* dict);
+
 }  // namespace result
 }  // namespace tolbrane

@@ -93,19 +93,12 @@ Owned represent(const PyResult& self) {
     return new_text(text);
 }
 
-// `L >> F`: F's Result for an Ok (as a new instance), or a copy of an Err.
-Owned shift(const PyResult& self, PyObject* func) {
-    if (!self.is_ok()) return new_result(self.copy());
-    return new_result(copy_returned_result(call_with(func, self.value.get())));
-}
+// `L >> F` is `L.flat_map(F)`.
+Owned shift(const PyResult& self, PyObject* func) { return flat_map(self, func); }
 
 // `L | R`: the value of an Ok, or R itself for an Err.
 Owned alternative(const PyResult& self, PyObject* other) {
     return self.is_ok() ? self.value.share() : Owned::borrow(other);
-}
-
-PyResult copy_returned_result(Owned returned) {
-    return read_as<ResultClass>(returned.get())->copy();
 }
 
 }  // namespace result
@@ -114,8 +107,14 @@ namespace {
 
 constexpr FunctionDescription kOk{"Result", "ok", {"value"}, 1, 1};
 constexpr FunctionDescription kErr{"Result", "err", {"message", "code", "details"}, 3, 1};
+constexpr FunctionDescription kFromDict{"Result", "from_dict", {"dict"}, 1, 1};
 constexpr FunctionDescription kExpect{"Result", "expect", {"message"}, 1, 1};
 constexpr FunctionDescription kUnwrapOr{"Result", "unwrap_or", {"default"}, 1, 1};
+constexpr FunctionDescription kMatch{"Result", "match", {"ok", "err"}, 2, 0};
+constexpr FunctionDescription kMap{"Result", "map", {"func"}, 1, 1};
+constexpr FunctionDescription kMapErr{"Result", "map_err", {"func"}, 1, 1};
+constexpr FunctionDescription kFlatMap{"Result", "flat_map", {"func"}, 1, 1};
+constexpr FunctionDescription kAndThen{"Result", "and_then", {"func"}, 1, 1};
 constexpr FunctionDescription kClassGetitem{"Result", "__class_getitem__", {"_item"}, 1, 1};
 
 using C = ResultClass;
@@ -139,6 +138,9 @@ PyMethodDef result_methods[] = {
      kFast | METH_STATIC,
      "err(message, code=None, details=None)\n--\n\n"
      "Constructeur Err avec message, code optionnel, details optionnel"},
+    {"from_dict", as_method(&static_fastcall<kFromDict, result::from_dict>), kFast | METH_STATIC,
+     "from_dict(dict)\n--\n\n"
+     "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)"},
     {"is_ok", noargs<result::is_ok>(), METH_NOARGS, "is_ok($self)\n--\n\nTrue si Ok"},
     {"is_err", noargs<result::is_err>(), METH_NOARGS, "is_err($self)\n--\n\nTrue si Err"},
     {"unwrap", noargs<result::unwrap>(), METH_NOARGS,
@@ -153,6 +155,21 @@ PyMethodDef result_methods[] = {
      "unwrap_err() retourne (msg, code, details) ou ValueError si Ok"},
     {"to_option", noargs<result::to_option>(), METH_NOARGS,
      "to_option($self)\n--\n\nto_option() : retourne la valeur ou None"},
+    {"match", method<kMatch, result::match>(), kFast,
+     "match($self, ok=None, err=None)\n--\n\nmatch(ok=..., err=...) : pattern matching ergonomique"},
+    {"map", method<kMap, result::map>(), kFast,
+     "map($self, func)\n--\n\nmap(fn) : applique fn à Ok, laisse Err intact"},
+    {"map_err", method<kMapErr, result::map_err>(), kFast,
+     "map_err($self, func)\n--\n\nmap_err(fn) : applique fn à Err, laisse Ok intact\n"
+     "fn reçoit (msg, code, details) et doit retourner (msg, code, details)"},
+    {"flat_map", method<kFlatMap, result::flat_map>(), kFast,
+     "flat_map($self, func)\n--\n\nflat_map(fn) : applique fn à Ok et attend un Result en retour"},
+    {"and_then", method<kAndThen, result::flat_map>(), kFast,
+     "and_then($self, func)\n--\n\nand_then : alias de flat_map"},
+    {"to_dict", noargs<result::to_dict>(), METH_NOARGS,
+     "to_dict($self)\n--\n\nto_dict() : sérialisation en dict Python\n"
+     "Ok  -> {\"ok\": true, \"value\": ...}\n"
+     "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}"},
     {"__class_getitem__",
      as_method(&class_fastcall<kClassGetitem, result::class_getitem>),
      kFast | METH_CLASS,
