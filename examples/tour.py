@@ -2,7 +2,7 @@
 
 import json
 
-from tolbrane import Result
+from tolbrane import MayBe, Result
 
 
 def parse_port(text: str) -> Result:
@@ -50,3 +50,14 @@ for outcome in [good, bad]:
     wire = json.dumps(outcome.to_dict())
     back = Result.from_dict(json.loads(wire))
     print(f"{wire:62} -> {back}")
+
+print("== MayBe: optional values ==")
+settings = {"host": "example.org", "port": None}
+host = MayBe(settings.get("host"))
+port = MayBe(settings.get("port"))
+print(host, port, "| is_just:", host.is_just(), port.is_just(), "| or_else:", port.or_else(80))
+print("just(None) is still a Just:", MayBe.just(None), "| nothing():", MayBe.nothing())
+print("map:", host.map(str.upper), "| map on Nothing:", port.map(str.upper))
+print("flat_map:", host.flat_map(lambda h: MayBe(h if "." in h else None)), "| >>:", port >> len)
+print("| operator:", host | "localhost", port | 8080)
+print("match:", port.match(just=lambda p: f"port {p}", nothing=lambda: "default port"))

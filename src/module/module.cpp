@@ -4,6 +4,7 @@
 
 #include "binding/entry.hpp"
 #include "binding/interned.hpp"
+#include "maybe_class/maybe.hpp"
 #include "module/types.hpp"
 #include "result_class/result.hpp"
 #include "runtime/fault.hpp"
@@ -40,6 +41,7 @@ void add_class(PyObject* module, TypeCell& cell) {
 
 void execute_module(PyObject* module) {
     if (!PyModule_Check(module)) throw PythonError::type_mismatch(module, "module");
+    add_class(module, maybe_type_cell);
     add_class(module, result_type_cell);
 }
 

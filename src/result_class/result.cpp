@@ -10,9 +10,9 @@
 
 #include <string>
 
-#include "binding/calls.hpp"
 #include "binding/conversions.hpp"
 #include "binding/entry.hpp"
+#include "binding/protocols.hpp"
 #include "result_class/operations.hpp"
 
 namespace tolbrane {
@@ -70,31 +70,17 @@ bool truth(const PyResult& self) { return self.is_ok(); }
 
 Py_ssize_t length(const PyResult& self) { return self.is_ok() ? 1 : 0; }
 
-Owned iterate(const PyResult& self) {
-    Owned items = require_created(PyTuple_New(self.is_ok() ? 1 : 0));
-    if (self.is_ok()) PyTuple_SetItem(items.get(), 0, self.value.share().release());
-    return require(PyObject_GetIter(items.get()));
-}
+Owned iterate(const PyResult& self) { return iterate_optional(self.value.get()); }
 
+// Ok(str of the value); Err('message') or Err('message', code='code'), texts verbatim.
 Owned represent(const PyResult& self) {
-    std::string text;
-    if (self.is_ok()) {
-        Owned shown = require(PyObject_Str(self.value.get()));
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(shown.get(), &size);
-        if (utf8 == nullptr) throw_fetched();
-        text.reserve(static_cast<std::size_t>(size) + 4);
-        text.append("Ok(").append(utf8, static_cast<std::size_t>(size)).append(")");
-    } else {
-        text.append("Err('").append(self.message.view());
-        if (self.code.present()) text.append("', code='").append(self.code.view());
-        text.append("')");
-    }
+    if (self.is_ok()) return wrapped_text("Ok(", self.value.get());
+    std::string text("Err('");
+    text.append(self.message.view());
+    if (self.code.present()) text.append("', code='").append(self.code.view());
+    text.append("')");
     return new_text(text);
 }
-
-// `L >> F` is `L.flat_map(F)`.
-Owned shift(const PyResult& self, PyObject* func) { return flat_map(self, func); }
 
 // `L | R`: the value of an Ok, or R itself for an Err.
 Owned alternative(const PyResult& self, PyObject* other) {
@@ -191,7 +177,7 @@ const ClassDefinition& result_definition() {
             {Py_tp_repr, reinterpret_cast<void*>(&unary<C, result::represent>)},
             {Py_mp_length, reinterpret_cast<void*>(&length<C, result::length>)},
             {Py_tp_iter, reinterpret_cast<void*>(&unary<C, result::iterate>)},
-            {Py_nb_rshift, reinterpret_cast<void*>(&binary<C, result::shift>)},
+            {Py_nb_rshift, reinterpret_cast<void*>(&binary<C, result::flat_map>)},
             {Py_nb_or, reinterpret_cast<void*>(&binary<C, result::alternative>)},
         },
         result_methods,

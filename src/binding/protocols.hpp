@@ -1,0 +1,17 @@
+// Pieces of the Python protocols that both classes implement the same way.
+#pragma once
+
+#include <string>
+
+#include "binding/errors.hpp"
+
+namespace tolbrane {
+
+// An iterator over `item` alone, or over nothing when `item` is NULL.
+Owned iterate_optional(PyObject* item);
+
+// `prefix`, str() of `object` as UTF-8, then ")": the repr of a held value. An exception from
+// str(), or a text that cannot be encoded (lone surrogates), propagates.
+Owned wrapped_text(const char* prefix, PyObject* object);
+
+}  // namespace tolbrane

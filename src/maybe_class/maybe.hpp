@@ -1,0 +1,35 @@
+// The MayBe class: Just(obj) | Nothing.
+#pragma once
+
+#include "module/types.hpp"
+
+namespace tolbrane {
+
+// The one field of a MayBe: present is Just, absent is Nothing, whatever the object (a Just may
+// hold None). Never changed once built.
+struct MayBeValue {
+    Owned inner;
+};
+
+extern TypeCell maybe_type_cell;
+
+struct MayBeClass {
+    using Record = MayBeValue;
+    static constexpr const char* name = "MayBe";
+    static PyTypeObject* type() { return maybe_type_cell.get(); }
+};
+
+const ClassDefinition& maybe_definition();
+
+inline Owned new_maybe(Owned inner) {
+    return create_instance<MayBeClass>(MayBeValue{std::move(inner)});
+}
+
+namespace maybe {
+
+Owned map(const MayBeValue& self, PyObject* func);
+Owned flat_map(const MayBeValue& self, PyObject* func);
+Owned match(const MayBeValue& self, PyObject* just, PyObject* nothing);
+
+}  // namespace maybe
+}  // namespace tolbrane
