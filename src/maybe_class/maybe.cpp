@@ -149,6 +149,7 @@ const ClassDefinition& maybe_definition() {
         maybe_methods,
         static_cast<int>(sizeof(InstanceOf<C>)),
         &no_report<deallocate>,
+        &traverse_instance<C>,
     };
     return definition;
 }

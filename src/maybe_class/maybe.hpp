@@ -9,6 +9,9 @@ namespace tolbrane {
 // hold None). Never changed once built.
 struct MayBeValue {
     Owned inner;
+
+    PyObject* held_object() const noexcept { return inner.get(); }
+    Owned take_held_object() noexcept { return std::move(inner); }
 };
 
 extern TypeCell maybe_type_cell;

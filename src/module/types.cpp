@@ -20,13 +20,16 @@ Owned create_type_object(const ClassDefinition& definition) {
     slots.push_back({Py_tp_methods, definition.methods});
     slots.push_back({Py_tp_base, &PyBaseObject_Type});
     slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(definition.dealloc)});
+    slots.push_back({Py_tp_traverse, reinterpret_cast<void*>(definition.traverse)});
     slots.push_back({0, nullptr});
 
     PyType_Spec spec{
         definition.spec_name,
         definition.basic_size,
         0,
-        has_new ? 0u : static_cast<unsigned>(Py_TPFLAGS_DISALLOW_INSTANTIATION),
+        // Instances take part in cyclic garbage collection: a payload may refer back to them.
+        static_cast<unsigned>(Py_TPFLAGS_HAVE_GC) |
+            (has_new ? 0u : static_cast<unsigned>(Py_TPFLAGS_DISALLOW_INSTANTIATION)),
         slots.data(),
     };
     PyObject* type = PyType_FromSpec(&spec);

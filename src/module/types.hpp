@@ -18,6 +18,7 @@ struct ClassDefinition {
     PyMethodDef* methods;            // zero-terminated; lives for the whole process
     int basic_size;
     destructor dealloc;
+    traverseproc traverse;
 };
 
 // One class's type object, process-wide: created on first need, never released.
@@ -32,6 +33,8 @@ public:
         return type_ != nullptr ? reinterpret_cast<PyTypeObject*>(type_) : get_slow();
     }
     const char* name() const { return definition_().name; }
+    // The type object if it exists already, else NULL; creates nothing.
+    PyTypeObject* peek() const noexcept { return reinterpret_cast<PyTypeObject*>(type_); }
 
 private:
     PyTypeObject* get_slow();
@@ -40,8 +43,20 @@ private:
     PyObject* type_ = nullptr;  // owned for the life of the process
 };
 
-// `object.__new__(type)`: allocates through the type's tp_alloc.
+// `object.__new__(type)`: allocates through the type's tp_alloc, which also starts tracking the
+// instance in the cyclic garbage collector.
 PyObject* allocate_instance(PyTypeObject* type);
+
+// Whether a reference to `object` may ever close a reference cycle. Objects of types that the
+// collector ignores cannot; neither can an untracked tuple or an untracked instance of ours, as
+// those never become tracked again. Any other collected object (a dict, even one untracked right
+// now) may. NULL cannot.
+bool may_join_cycle(PyObject* object);
+
+// Releases the object that a destroyed record held. A chain of our own instances, each holding
+// the last reference to the next, is freed in a loop rather than by recursion, so freeing a deep
+// chain does not exhaust the C stack.
+void release_held_chain(Owned held) noexcept;
 
 // A new instance of `type` holding `record`; on allocation failure the record is destroyed and
 // the interpreter's exception is thrown.
@@ -53,6 +68,8 @@ Owned create_instance_of(PyTypeObject* type, typename Class::Record&& record) {
     auto* instance = instance_cast<Class>(raw);
     new (&instance->record) typename Class::Record(std::move(taken));
     new (&instance->holds) SharedHoldCounter();
+    // An instance that can never be part of a cycle costs the collector nothing.
+    if (!may_join_cycle(instance->record.held_object())) PyObject_GC_UnTrack(raw);
     return Owned::steal(raw);
 }
 
@@ -61,15 +78,28 @@ Owned create_instance(typename Class::Record&& record) {
     return create_instance_of<Class>(Class::type(), std::move(record));
 }
 
-// Destroys the record, frees the instance and gives back its reference to the type.
+// Stops tracking the instance, destroys its record, frees it and gives back its reference to
+// the type; the object the record held is released last.
 template <class Class>
 void deallocate_instance(PyObject* self) {
+    PyObject_GC_UnTrack(self);
     PyTypeObject* type = Py_TYPE(self);
     using Record = typename Class::Record;
-    instance_cast<Class>(self)->record.~Record();
+    Record& record = instance_cast<Class>(self)->record;
+    Owned held = record.take_held_object();
+    record.~Record();
     auto free_instance = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_instance(self);
     Py_DECREF(type);
+    release_held_chain(std::move(held));
+}
+
+// The collector's view of an instance: its type and the object its record holds.
+template <class Class>
+int traverse_instance(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    Py_VISIT(instance_cast<Class>(self)->record.held_object());
+    return 0;
 }
 
 }  // namespace tolbrane

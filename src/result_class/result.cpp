@@ -183,6 +183,7 @@ const ClassDefinition& result_definition() {
         result_methods,
         static_cast<int>(sizeof(InstanceOf<C>)),
         &no_report<deallocate>,
+        &traverse_instance<C>,
     };
     return definition;
 }

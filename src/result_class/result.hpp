@@ -29,6 +29,10 @@ struct PyResult {
 
     bool is_ok() const noexcept { return static_cast<bool>(value); }
 
+    // The one object a record holds: the value of an Ok, the details of an Err, or NULL.
+    PyObject* held_object() const noexcept { return value ? value.get() : details.get(); }
+    Owned take_held_object() noexcept { return value ? std::move(value) : std::move(details); }
+
     // Duplicates the texts and shares the objects.
     PyResult copy() const {
         PyResult record;
