@@ -62,19 +62,21 @@ void raise_internal_fault(const std::string& message) {
     if (text) PyErr_SetObject(fault_class, text.get());
 }
 
+constexpr const char* kNoExceptionMessage = "attempted to fetch exception but none was set";
+
+// Before the class exists no instance of it can have been raised.
+bool is_internal_fault(PyObject* exception) {
+    return fault_class_cell != nullptr &&
+           reinterpret_cast<PyObject*>(Py_TYPE(exception)) == fault_class_cell;
+}
+
 }  // namespace
 
 PythonError PythonError::fetch() {
     PyObject* raised = PyErr_GetRaisedException();
-    if (raised == nullptr) {
-        return made(PyExc_SystemError, "attempted to fetch exception but none was set");
-    }
+    if (raised == nullptr) return made(PyExc_SystemError, kNoExceptionMessage);
     Owned exception = Owned::steal(raised);
-    // Before the class exists no instance of it can have been raised.
-    if (fault_class_cell != nullptr &&
-        reinterpret_cast<PyObject*>(Py_TYPE(raised)) == fault_class_cell) {
-        resume_fault(std::move(exception));
-    }
+    if (is_internal_fault(raised)) resume_fault(std::move(exception));
     PythonError error;
     error.kind_ = Kind::fetched;
     error.object_ = std::move(exception);
@@ -143,6 +145,21 @@ void throw_fetched() { throw PythonError::fetch(); }
 
 void throw_value_error(std::string message) {
     throw PythonError::made(PyExc_ValueError, std::move(message));
+}
+
+Owned raise_value_error(std::string_view message) {
+    if (Owned text = message_for_raise(message)) PyErr_SetObject(PyExc_ValueError, text.get());
+    return Owned();
+}
+
+Owned pending_failure() {
+    PyObject* raised = PyErr_Occurred();
+    if (raised == nullptr) {
+        PyErr_SetString(PyExc_SystemError, kNoExceptionMessage);
+    } else if (fault_class_cell != nullptr && raised == fault_class_cell) {
+        throw_fetched();
+    }
+    return Owned();
 }
 
 Owned require_created(PyObject* result, std::source_location location) {

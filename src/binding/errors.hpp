@@ -4,6 +4,11 @@
 // exception object fetched from the interpreter (raised again unchanged), or a class and a message
 // made by the extension; a made message is turned into text only when the error is raised, so a
 // failure that is caught inside the extension costs no formatting.
+//
+// The failures that programs meet in loops (a callable that raises, `unwrap` of the wrong variant)
+// do not throw: a C++ throw costs microseconds, several times the Python raise itself. Those
+// paths leave the error raised in the interpreter and return an empty `Owned`, which the entry
+// wrapper hands on as the convention's failure result. Functions that may do so say it.
 #pragma once
 
 #include <source_location>
@@ -47,6 +52,14 @@ private:
 
 [[noreturn]] void throw_fetched();
 [[noreturn]] void throw_value_error(std::string message);
+
+// Raises ValueError with `message` at once; returns the empty `Owned` of a raised error.
+[[nodiscard]] Owned raise_value_error(std::string_view message);
+
+// After an interpreter call failed: leaves its exception raised and returns an empty `Owned`. A
+// call that failed without an exception raises SystemError instead; an internal-fault exception
+// raised again by Python code is resumed as an internal fault (thrown).
+[[nodiscard]] Owned pending_failure();
 
 // The result of an interpreter call that returns a new reference, NULL meaning a raised exception.
 inline Owned require(PyObject* result) {

@@ -6,7 +6,9 @@
 
 namespace tolbrane {
 
-OptionalText::~OptionalText() { PyMem_Free(block_); }
+OptionalText::~OptionalText() {
+    if (block_ != nullptr) PyMem_Free(block_);
+}
 
 OptionalText OptionalText::copy_of(std::string_view utf8) {
     OptionalText text;

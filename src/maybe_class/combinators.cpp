@@ -7,13 +7,16 @@ namespace tolbrane::maybe {
 // A Just of whatever `func` returns, None and MayBe included: nothing is flattened.
 Owned map(const MayBeValue& self, PyObject* func) {
     if (!self.inner) return new_maybe(Owned());
-    return new_maybe(call_with(func, self.inner.get()));
+    Owned mapped = call_with(func, self.inner.get());
+    if (!mapped) return mapped;
+    return new_maybe(std::move(mapped));
 }
 
 // `func` must return a MayBe, which is read by value: the result is a new instance.
 Owned flat_map(const MayBeValue& self, PyObject* func) {
     if (!self.inner) return new_maybe(Owned());
     Owned returned = call_with(func, self.inner.get());
+    if (!returned) return returned;
     Owned inner = read_as<MayBeClass>(returned.get())->inner.share();
     return new_maybe(std::move(inner));
 }

@@ -35,13 +35,13 @@ Owned is_just(const MayBeValue& self) { return new_bool(static_cast<bool>(self.i
 Owned is_nothing(const MayBeValue& self) { return new_bool(!self.inner); }
 
 Owned unwrap(const MayBeValue& self) {
-    if (!self.inner) throw_value_error("Tried to unwrap a Nothing");
+    if (!self.inner) return raise_value_error("Tried to unwrap a Nothing");
     return self.inner.share();
 }
 
 Owned expect(const MayBeValue& self, PyObject* message) {
     OptionalText text = convert_argument("message", [&] { return to_text(message); });
-    if (!self.inner) throw_value_error(std::string(text.view()));
+    if (!self.inner) return raise_value_error(text.view());
     return self.inner.share();
 }
 

@@ -17,7 +17,7 @@ Owned call_with_error(PyObject* func, const PyResult& self) {
 }
 
 // The (message, code, details) triple a map_err callable returned, checked item by item.
-PyResult read_error_triple(Owned returned) {
+PyResult read_error_triple(const Owned& returned) {
     PyObject* triple = returned.get();
     if (!PyTuple_Check(triple)) throw PythonError::type_mismatch(triple, "tuple");
     const Py_ssize_t size = PyTuple_Size(triple);
@@ -35,17 +35,23 @@ PyResult read_error_triple(Owned returned) {
 
 Owned map(const PyResult& self, PyObject* func) {
     if (!self.is_ok()) return new_result(self.copy());
-    return new_result(PyResult::ok(call_with(func, self.value.get())));
+    Owned mapped = call_with(func, self.value.get());
+    if (!mapped) return mapped;
+    return new_result(PyResult::ok(std::move(mapped)));
 }
 
 Owned map_err(const PyResult& self, PyObject* func) {
     if (self.is_ok()) return new_result(self.copy());
-    return new_result(read_error_triple(call_with_error(func, self)));
+    Owned triple = call_with_error(func, self);
+    if (!triple) return triple;
+    return new_result(read_error_triple(triple));
 }
 
 Owned flat_map(const PyResult& self, PyObject* func) {
     if (!self.is_ok()) return new_result(self.copy());
-    return new_result(copy_returned_result(call_with(func, self.value.get())));
+    Owned returned = call_with(func, self.value.get());
+    if (!returned) return returned;
+    return new_result(copy_returned_result(returned));
 }
 
 Owned match(const PyResult& self, PyObject* ok, PyObject* err) {
@@ -57,7 +63,7 @@ Owned match(const PyResult& self, PyObject* ok, PyObject* err) {
     return call_with_error(err, self);
 }
 
-PyResult copy_returned_result(Owned returned) {
+PyResult copy_returned_result(const Owned& returned) {
     return read_as<ResultClass>(returned.get())->copy();
 }
 

@@ -60,6 +60,7 @@ bool numpy_truth(PyObject* flag) {
         PyType_GetSlot(Py_TYPE(method.get()), Py_tp_descr_get));
     if (bind != nullptr) method = require(bind(method.get(), flag, type));
     Owned truth = call_without_arguments(method.get());
+    if (!truth) throw_fetched();
     if (!PyBool_Check(truth.get())) throw PythonError::type_mismatch(truth.get(), "bool");
     return truth.get() == Py_True;
 }

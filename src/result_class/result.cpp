@@ -39,13 +39,13 @@ Owned is_err(const PyResult& self) { return new_bool(self.message.present()); }
 
 Owned unwrap(const PyResult& self) {
     if (self.is_ok()) return self.value.share();
-    throw_value_error("Tried to unwrap an Err: " + std::string(self.message.view()));
+    return raise_value_error("Tried to unwrap an Err: " + std::string(self.message.view()));
 }
 
 Owned expect(const PyResult& self, PyObject* message) {
     OptionalText text = convert_argument("message", [&] { return to_text(message); });
     if (self.is_ok()) return self.value.share();
-    throw_value_error(std::string(text.view()));
+    return raise_value_error(text.view());
 }
 
 Owned unwrap_or(const PyResult& self, PyObject* fallback) {
@@ -53,7 +53,7 @@ Owned unwrap_or(const PyResult& self, PyObject* fallback) {
 }
 
 Owned unwrap_err(const PyResult& self) {
-    if (!self.message.present()) throw_value_error("Tried to unwrap_err on an Ok");
+    if (!self.message.present()) return raise_value_error("Tried to unwrap_err on an Ok");
     Owned triple = require_created(PyTuple_New(3));
     PyTuple_SetItem(triple.get(), 0, self.message.to_str().release());
     PyTuple_SetItem(triple.get(), 1, self.code.to_str_or_none().release());
