@@ -6,9 +6,7 @@
 
 namespace tolbrane {
 
-OptionalText::~OptionalText() {
-    if (block_ != nullptr) PyMem_Free(block_);
-}
+void OptionalText::free_block() noexcept { PyMem_Free(block_); }
 
 OptionalText OptionalText::copy_of(std::string_view utf8) {
     OptionalText text;

@@ -21,7 +21,9 @@ public:
         block_ = std::exchange(other.block_, nullptr);
         return *this;
     }
-    ~OptionalText();
+    ~OptionalText() {
+        if (block_ != nullptr) free_block();
+    }
 
     // Copies `utf8`; a failed allocation raises MemoryError.
     static OptionalText copy_of(std::string_view utf8);
@@ -37,6 +39,8 @@ public:
     Owned to_str_or_none() const;
 
 private:
+    void free_block() noexcept;
+
     struct Block {
         std::size_t size;
         char bytes[1];

@@ -24,6 +24,11 @@ Owned take_from_instance(PyObject* object) {
 bool may_join_cycle(PyObject* object) {
     if (object == nullptr) return false;
     PyTypeObject* type = Py_TYPE(object);
+    // The payloads met most often, without asking the type for its flags.
+    if (type == &PyLong_Type || type == &PyUnicode_Type || type == &PyFloat_Type ||
+        object == Py_None || type == &PyBool_Type) {
+        return false;
+    }
     if ((PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC) == 0) return false;
     if (type == &PyTuple_Type || is_our_instance(object)) return PyObject_GC_IsTracked(object);
     return true;

@@ -61,8 +61,8 @@ PyTypeObject* TypeCell::get_slow() {
 PyObject* allocate_instance(PyTypeObject* type) {
     static const auto object_new =
         reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
-    Owned no_arguments = require_created(PyTuple_New(0));
-    return object_new(type, no_arguments.get(), nullptr);
+    static PyObject* const no_arguments = require_created(PyTuple_New(0)).release();  // kept
+    return object_new(type, no_arguments, nullptr);
 }
 
 }  // namespace tolbrane

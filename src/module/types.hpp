@@ -62,11 +62,10 @@ void release_held_chain(Owned held) noexcept;
 // the interpreter's exception is thrown.
 template <class Class>
 Owned create_instance_of(PyTypeObject* type, typename Class::Record&& record) {
-    typename Class::Record taken(std::move(record));
     PyObject* raw = allocate_instance(type);
-    if (raw == nullptr) throw_fetched();
+    if (raw == nullptr) throw_fetched();  // the caller's record is destroyed on the way out
     auto* instance = instance_cast<Class>(raw);
-    new (&instance->record) typename Class::Record(std::move(taken));
+    new (&instance->record) typename Class::Record(std::move(record));
     new (&instance->holds) SharedHoldCounter();
     // An instance that can never be part of a cycle costs the collector nothing.
     if (!may_join_cycle(instance->record.held_object())) PyObject_GC_UnTrack(raw);
@@ -88,7 +87,8 @@ void deallocate_instance(PyObject* self) {
     Record& record = instance_cast<Class>(self)->record;
     Owned held = record.take_held_object();
     record.~Record();
-    auto free_instance = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    // Both classes are collected types with object as their base: PyObject_GC_Del frees them.
+    static const auto free_instance = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_instance(self);
     Py_DECREF(type);
     release_held_chain(std::move(held));
