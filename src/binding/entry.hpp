@@ -118,7 +118,7 @@ Py_ssize_t length(PyObject* self) noexcept {
 template <class Class, auto operation>
 PyObject* binary(PyObject* left, PyObject* right) noexcept {
     return guarded([&] {
-        if (!is_instance<Class>(left)) return Owned::borrow(Py_NotImplemented);
+        if (!is_instance<Class>(left)) return immortal(Py_NotImplemented);
         return operation(*SharedRead<Class>(left), right);
     });
 }

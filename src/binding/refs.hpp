@@ -47,7 +47,11 @@ private:
     PyObject* ptr_ = nullptr;
 };
 
-inline Owned new_bool(bool value) noexcept { return Owned::borrow(value ? Py_True : Py_False); }
-inline Owned new_none() noexcept { return Owned::borrow(Py_None); }
+// True, False, None and NotImplemented are immortal on every interpreter this extension loads in
+// (3.12 and later): a reference to one costs no count, and the stable ABI would make the count a
+// function call. Dropping such an `Owned` is still correct, as a decrement leaves them alone too.
+inline Owned immortal(PyObject* singleton) noexcept { return Owned::steal(singleton); }
+inline Owned new_bool(bool value) noexcept { return immortal(value ? Py_True : Py_False); }
+inline Owned new_none() noexcept { return immortal(Py_None); }
 
 }  // namespace tolbrane
