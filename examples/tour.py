@@ -5,16 +5,20 @@ import json
 from tolbrane import MayBe, Result
 
 
-def parse_port(text: str) -> Result:
+def parse_port(text: str) -> Result[int]:
     if not text.isdigit():
         return Result.err(f"not a number: {text}", "E_PARSE", {"input": text})
     return Result.ok(int(text))
 
 
-def check_range(port: int) -> Result:
+def check_range(port: int) -> Result[int]:
     if 0 < port < 65536:
         return Result.ok(port)
     return Result.err(f"out of range: {port}", "E_RANGE")
+
+
+def dotted(name: str) -> MayBe[str]:
+    return MayBe(name if "." in name else None)
 
 
 print("== Building and inspecting Results ==")
@@ -58,6 +62,6 @@ port = MayBe(settings.get("port"))
 print(host, port, "| is_just:", host.is_just(), port.is_just(), "| or_else:", port.or_else(80))
 print("just(None) is still a Just:", MayBe.just(None), "| nothing():", MayBe.nothing())
 print("map:", host.map(str.upper), "| map on Nothing:", port.map(str.upper))
-print("flat_map:", host.flat_map(lambda h: MayBe(h if "." in h else None)), "| >>:", port >> len)
+print("flat_map:", host.flat_map(lambda h: MayBe(h if "." in h else None)), "| >>:", host >> dotted, port >> dotted)
 print("| operator:", host | "localhost", port | 8080)
 print("match:", port.match(just=lambda p: f"port {p}", nothing=lambda: "default port"))
