@@ -61,8 +61,9 @@ PyObject* interned_name(const FunctionDescription& function, InternedNames& name
     PyObject*& cell = names[index];
     if (cell == nullptr) {
         const std::string_view name = function.parameters[index];
-        PyObject* text = require_created(
-            PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()))).release();
+        PyObject* text = require_created(PyUnicode_FromStringAndSize(
+                                             name.data(), static_cast<Py_ssize_t>(name.size())))
+                             .release();
         PyUnicode_InternInPlace(&text);
         cell = text;  // kept for the life of the process
     }

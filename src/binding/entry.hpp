@@ -20,6 +20,8 @@ PyCFunction as_method(Function* function) noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
+constexpr int kFastCallFlags = METH_FASTCALL | METH_KEYWORDS;
+
 template <class Operation>
 PyObject* guarded(Operation&& operation) noexcept {
     try {
@@ -55,7 +57,8 @@ SlotsFor<function> bind_fastcall(PyObject* const* args, Py_ssize_t nargs, PyObje
 template <const FunctionDescription& function, auto operation>
 PyObject* static_fastcall(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) noexcept {
-    return guarded([&] { return std::apply(operation, bind_fastcall<function>(args, nargs, kwnames)); });
+    return guarded(
+        [&] { return std::apply(operation, bind_fastcall<function>(args, nargs, kwnames)); });
 }
 
 // Fast call with keywords, class method: receives the class, which is not checked.
@@ -153,6 +156,17 @@ void no_report(PyObject* self) noexcept {
         raise_current_failure();
         PyErr_WriteUnraisable(nullptr);
     }
+}
+
+// Method-table entries for the wrappers above.
+template <class Class, auto operation>
+PyCFunction noargs_method() {
+    return as_method(&instance_noargs<Class, operation>);
+}
+
+template <class Class, const FunctionDescription& function, auto operation>
+PyCFunction fastcall_method() {
+    return as_method(&instance_fastcall<Class, function, operation>);
 }
 
 }  // namespace tolbrane

@@ -118,7 +118,8 @@ PythonError PythonError::for_argument(const char* name) && {
 }
 
 std::string PythonError::made_text() const {
-    if (kind_ == Kind::type_mismatch) return message_ + type_mismatch_text(object_.get(), expected_);
+    if (kind_ == Kind::type_mismatch)
+        return message_ + type_mismatch_text(object_.get(), expected_);
     return message_;
 }
 

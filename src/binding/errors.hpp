@@ -42,11 +42,11 @@ private:
     std::string made_text() const;
 
     Kind kind_ = Kind::made;
-    Owned object_;                     // the fetched exception, or the mismatching object
-    PyObject* class_ = nullptr;        // borrowed: a built-in exception class
-    std::string message_;              // the message, or the prefix of a type mismatch
-    const char* expected_ = nullptr;   // the expected type's name, for a type mismatch
-    bool argument_ = false;            // raised with the replaced exception's cause
+    Owned object_;                    // the fetched exception, or the mismatching object
+    PyObject* class_ = nullptr;       // borrowed: a built-in exception class
+    std::string message_;             // the message, or the prefix of a type mismatch
+    const char* expected_ = nullptr;  // the expected type's name, for a type mismatch
+    bool argument_ = false;           // raised with the replaced exception's cause
     Owned cause_;
 };
 

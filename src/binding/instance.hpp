@@ -35,7 +35,7 @@ private:
 
 template <class Record>
 struct Instance {
-    PyObject_HEAD
+    PyObject ob_base;
     Record record;
     SharedHoldCounter holds;
 };

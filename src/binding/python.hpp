@@ -6,7 +6,7 @@
 #define Py_LIMITED_API 0x030C0000
 #endif
 #if Py_LIMITED_API + 0 != 0x030C0000
-#error "tolbrane is built against the stable ABI of CPython 3.12 exactly (Py_LIMITED_API 0x030C0000)"
+#error "tolbrane is built against the stable ABI of CPython 3.12 (Py_LIMITED_API 0x030C0000)"
 #endif
 
 #define PY_SSIZE_T_CLEAN

@@ -30,7 +30,8 @@ public:
         Py_XINCREF(ptr);
         return Owned(ptr);
     }
-    // A new reference to `ptr`, or an empty holder for `None`: optional parameters treat both alike.
+    // A new reference to `ptr`, or an empty holder for `None`: optional parameters treat both
+    // alike.
     static Owned borrow_unless_none(PyObject* ptr) noexcept {
         return ptr == Py_None ? Owned() : borrow(ptr);
     }

@@ -1,5 +1,6 @@
 // Optional text: an owned copy of a str's UTF-8 form, or absent (distinct from empty). One
-// pointer wide, to a length-prefixed block, so an absent text costs a null pointer and nothing else.
+// pointer wide, to a length-prefixed block, so an absent text costs a null pointer and nothing
+// else.
 #pragma once
 
 #include <cstddef>

@@ -83,52 +83,38 @@ constexpr FunctionDescription kClassGetitem{"MayBe", "__class_getitem__", {"_ite
 
 using C = MayBeClass;
 
-template <auto operation>
-PyCFunction noargs() {
-    return as_method(&instance_noargs<C, operation>);
-}
-
-template <const FunctionDescription& function, auto operation>
-PyCFunction method() {
-    return as_method(&instance_fastcall<C, function, operation>);
-}
-
-constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
-
 PyMethodDef maybe_methods[] = {
-    {"just", as_method(&static_fastcall<kJust, maybe::just>), kFast | METH_STATIC,
+    {"just", as_method(&static_fastcall<kJust, maybe::just>), kFastCallFlags | METH_STATIC,
      "just(obj)\n--\n\nConstructeur Just"},
     {"nothing", as_method(&static_noargs<maybe::nothing>), METH_NOARGS | METH_STATIC,
      "nothing()\n--\n\nConstructeur Nothing"},
-    {"is_just", noargs<maybe::is_just>(), METH_NOARGS,
+    {"is_just", noargs_method<C, maybe::is_just>(), METH_NOARGS,
      "is_just($self)\n--\n\nTrue si Just, False si Nothing"},
-    {"is_nothing", noargs<maybe::is_nothing>(), METH_NOARGS,
+    {"is_nothing", noargs_method<C, maybe::is_nothing>(), METH_NOARGS,
      "is_nothing($self)\n--\n\nTrue si Nothing, False si Just"},
-    {"unwrap", noargs<maybe::unwrap>(), METH_NOARGS,
+    {"unwrap", noargs_method<C, maybe::unwrap>(), METH_NOARGS,
      "unwrap($self)\n--\n\nUnwrap ou ValueError si Nothing"},
-    {"expect", method<kExpect, maybe::expect>(), kFast,
+    {"expect", fastcall_method<C, kExpect, maybe::expect>(), kFastCallFlags,
      "expect($self, message)\n--\n\n"
      "expect(message) : comme unwrap mais avec message personnalisé"},
-    {"to_option", noargs<maybe::to_option>(), METH_NOARGS,
+    {"to_option", noargs_method<C, maybe::to_option>(), METH_NOARGS,
      "to_option($self)\n--\n\nto_option() : retourne la valeur ou None"},
-    {"match", method<kMatch, maybe::match>(), kFast,
+    {"match", fastcall_method<C, kMatch, maybe::match>(), kFastCallFlags,
      "match($self, just=None, nothing=None)\n--\n\n"
      "match(just=..., nothing=...) : pattern matching ergonomique"},
-    {"or_else", method<kOrElse, maybe::or_else>(), kFast,
+    {"or_else", fastcall_method<C, kOrElse, maybe::or_else>(), kFastCallFlags,
      "or_else($self, default)\n--\n\nor_else(default) renvoie la valeur interne ou default"},
-    {"map", method<kMap, maybe::map>(), kFast,
+    {"map", fastcall_method<C, kMap, maybe::map>(), kFastCallFlags,
      "map($self, func)\n--\n\n"
      "map(fn) : applique fn à la valeur interne et wrappe dans un nouveau MayBe"},
-    {"flat_map", method<kFlatMap, maybe::flat_map>(), kFast,
+    {"flat_map", fastcall_method<C, kFlatMap, maybe::flat_map>(), kFastCallFlags,
      "flat_map($self, func)\n--\n\n"
      "flat_map(fn) : applique fn à la valeur et attend un MayBe en retour"},
-    {"__class_getitem__",
-     as_method(&class_fastcall<kClassGetitem, maybe::class_getitem>), kFast | METH_CLASS,
+    {"__class_getitem__", as_method(&class_fastcall<kClassGetitem, maybe::class_getitem>),
+     kFastCallFlags | METH_CLASS,
      "__class_getitem__($cls, _item)\n--\n\nSupport pour MayBe[T] (typage générique)"},
     {nullptr, nullptr, 0, nullptr},
 };
-
-void deallocate(PyObject* self) { deallocate_instance<C>(self); }
 
 }  // namespace
 
@@ -148,7 +134,7 @@ const ClassDefinition& maybe_definition() {
         },
         maybe_methods,
         static_cast<int>(sizeof(InstanceOf<C>)),
-        &no_report<deallocate>,
+        &no_report<deallocate_instance<C>>,
         &traverse_instance<C>,
     };
     return definition;

@@ -36,8 +36,8 @@ bool is_named(PyObject* text, const char* name) {
 // numpy's boolean scalar type, recognised by its module and name without importing numpy. A
 // failure to read either only means "not numpy's".
 bool is_numpy_bool_type(PyTypeObject* type) {
-    Owned module = Owned::steal(
-        PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_attribute.get()));
+    Owned module =
+        Owned::steal(PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_attribute.get()));
     Owned name = module ? Owned::steal(PyType_GetName(type)) : Owned();
     if (!name) {
         PyErr_Clear();
@@ -56,8 +56,8 @@ bool numpy_truth(PyObject* flag) {
         throw PythonError::made(PyExc_TypeError, "object of type '" + display_text(type) +
                                                      "' does not define a '__bool__' conversion");
     }
-    const auto bind = reinterpret_cast<descrgetfunc>(
-        PyType_GetSlot(Py_TYPE(method.get()), Py_tp_descr_get));
+    const auto bind =
+        reinterpret_cast<descrgetfunc>(PyType_GetSlot(Py_TYPE(method.get()), Py_tp_descr_get));
     if (bind != nullptr) method = require(bind(method.get(), flag, type));
     Owned truth = call_without_arguments(method.get());
     if (!truth) throw_fetched();

@@ -25,9 +25,9 @@ Owned ok(PyObject* value) { return new_result(PyResult::ok(Owned::borrow(value))
 
 Owned err(PyObject* message, PyObject* code, PyObject* details) {
     OptionalText message_text = convert_argument("message", [&] { return to_text(message); });
-    OptionalText code_text = code == nullptr
-                                 ? OptionalText()
-                                 : convert_argument("code", [&] { return to_text_unless_none(code); });
+    OptionalText code_text =
+        code == nullptr ? OptionalText()
+                        : convert_argument("code", [&] { return to_text_unless_none(code); });
     Owned details_object = details == nullptr ? Owned() : Owned::borrow_unless_none(details);
     return new_result(
         PyResult::err(std::move(message_text), std::move(code_text), std::move(details_object)));
@@ -57,8 +57,7 @@ Owned unwrap_err(const PyResult& self) {
     Owned triple = require_created(PyTuple_New(3));
     PyTuple_SetItem(triple.get(), 0, self.message.to_str().release());
     PyTuple_SetItem(triple.get(), 1, self.code.to_str_or_none().release());
-    PyTuple_SetItem(triple.get(), 2,
-                    (self.details ? self.details.share() : new_none()).release());
+    PyTuple_SetItem(triple.get(), 2, (self.details ? self.details.share() : new_none()).release());
     return triple;
 }
 
@@ -105,65 +104,51 @@ constexpr FunctionDescription kClassGetitem{"Result", "__class_getitem__", {"_it
 
 using C = ResultClass;
 
-template <auto operation>
-PyCFunction noargs() {
-    return as_method(&instance_noargs<C, operation>);
-}
-
-template <const FunctionDescription& function, auto operation>
-PyCFunction method() {
-    return as_method(&instance_fastcall<C, function, operation>);
-}
-
-constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
-
 PyMethodDef result_methods[] = {
-    {"ok", as_method(&static_fastcall<kOk, result::ok>), kFast | METH_STATIC,
+    {"ok", as_method(&static_fastcall<kOk, result::ok>), kFastCallFlags | METH_STATIC,
      "ok(value)\n--\n\nConstructeur Ok"},
-    {"err", as_method(&static_fastcall<kErr, result::err>),
-     kFast | METH_STATIC,
+    {"err", as_method(&static_fastcall<kErr, result::err>), kFastCallFlags | METH_STATIC,
      "err(message, code=None, details=None)\n--\n\n"
      "Constructeur Err avec message, code optionnel, details optionnel"},
-    {"from_dict", as_method(&static_fastcall<kFromDict, result::from_dict>), kFast | METH_STATIC,
+    {"from_dict", as_method(&static_fastcall<kFromDict, result::from_dict>),
+     kFastCallFlags | METH_STATIC,
      "from_dict(dict)\n--\n\n"
      "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)"},
-    {"is_ok", noargs<result::is_ok>(), METH_NOARGS, "is_ok($self)\n--\n\nTrue si Ok"},
-    {"is_err", noargs<result::is_err>(), METH_NOARGS, "is_err($self)\n--\n\nTrue si Err"},
-    {"unwrap", noargs<result::unwrap>(), METH_NOARGS,
+    {"is_ok", noargs_method<C, result::is_ok>(), METH_NOARGS, "is_ok($self)\n--\n\nTrue si Ok"},
+    {"is_err", noargs_method<C, result::is_err>(), METH_NOARGS, "is_err($self)\n--\n\nTrue si Err"},
+    {"unwrap", noargs_method<C, result::unwrap>(), METH_NOARGS,
      "unwrap($self)\n--\n\nUnwrap value ou ValueError si Err"},
-    {"expect", method<kExpect, result::expect>(), kFast,
+    {"expect", fastcall_method<C, kExpect, result::expect>(), kFastCallFlags,
      "expect($self, message)\n--\n\n"
      "expect(message) : comme unwrap mais avec message personnalisé"},
-    {"unwrap_or", method<kUnwrapOr, result::unwrap_or>(), kFast,
+    {"unwrap_or", fastcall_method<C, kUnwrapOr, result::unwrap_or>(), kFastCallFlags,
      "unwrap_or($self, default)\n--\n\nunwrap_or(default) renvoie value ou default si Err"},
-    {"unwrap_err", noargs<result::unwrap_err>(), METH_NOARGS,
+    {"unwrap_err", noargs_method<C, result::unwrap_err>(), METH_NOARGS,
      "unwrap_err($self)\n--\n\n"
      "unwrap_err() retourne (msg, code, details) ou ValueError si Ok"},
-    {"to_option", noargs<result::to_option>(), METH_NOARGS,
+    {"to_option", noargs_method<C, result::to_option>(), METH_NOARGS,
      "to_option($self)\n--\n\nto_option() : retourne la valeur ou None"},
-    {"match", method<kMatch, result::match>(), kFast,
-     "match($self, ok=None, err=None)\n--\n\nmatch(ok=..., err=...) : pattern matching ergonomique"},
-    {"map", method<kMap, result::map>(), kFast,
+    {"match", fastcall_method<C, kMatch, result::match>(), kFastCallFlags,
+     "match($self, ok=None, err=None)\n--\n\nmatch(ok=..., err=...) : pattern matching "
+     "ergonomique"},
+    {"map", fastcall_method<C, kMap, result::map>(), kFastCallFlags,
      "map($self, func)\n--\n\nmap(fn) : applique fn à Ok, laisse Err intact"},
-    {"map_err", method<kMapErr, result::map_err>(), kFast,
+    {"map_err", fastcall_method<C, kMapErr, result::map_err>(), kFastCallFlags,
      "map_err($self, func)\n--\n\nmap_err(fn) : applique fn à Err, laisse Ok intact\n"
      "fn reçoit (msg, code, details) et doit retourner (msg, code, details)"},
-    {"flat_map", method<kFlatMap, result::flat_map>(), kFast,
+    {"flat_map", fastcall_method<C, kFlatMap, result::flat_map>(), kFastCallFlags,
      "flat_map($self, func)\n--\n\nflat_map(fn) : applique fn à Ok et attend un Result en retour"},
-    {"and_then", method<kAndThen, result::flat_map>(), kFast,
+    {"and_then", fastcall_method<C, kAndThen, result::flat_map>(), kFastCallFlags,
      "and_then($self, func)\n--\n\nand_then : alias de flat_map"},
-    {"to_dict", noargs<result::to_dict>(), METH_NOARGS,
+    {"to_dict", noargs_method<C, result::to_dict>(), METH_NOARGS,
      "to_dict($self)\n--\n\nto_dict() : sérialisation en dict Python\n"
      "Ok  -> {\"ok\": true, \"value\": ...}\n"
      "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}"},
-    {"__class_getitem__",
-     as_method(&class_fastcall<kClassGetitem, result::class_getitem>),
-     kFast | METH_CLASS,
+    {"__class_getitem__", as_method(&class_fastcall<kClassGetitem, result::class_getitem>),
+     kFastCallFlags | METH_CLASS,
      "__class_getitem__($cls, _item)\n--\n\nSupport pour Result[T, E] (typage générique)"},
     {nullptr, nullptr, 0, nullptr},
 };
-
-void deallocate(PyObject* self) { deallocate_instance<C>(self); }
 
 }  // namespace
 
@@ -182,7 +167,7 @@ const ClassDefinition& result_definition() {
         },
         result_methods,
         static_cast<int>(sizeof(InstanceOf<C>)),
-        &no_report<deallocate>,
+        &no_report<deallocate_instance<C>>,
         &traverse_instance<C>,
     };
     return definition;

@@ -23,11 +23,11 @@ void report_fault(const std::string& message, const std::source_location& locati
     char name[64] = "<unnamed>";
     pthread_getname_np(pthread_self(), name, sizeof name);
     const auto path = short_path(location.file_name());
-    std::fprintf(stderr, "tolbrane: internal fault in thread '%s' (id %ld) at %.*s:%u:%u in %s:\n%s\n",
-                 name, static_cast<long>(syscall(SYS_gettid)), static_cast<int>(path.size()),
-                 path.data(), static_cast<unsigned>(location.line()),
-                 static_cast<unsigned>(location.column()), location.function_name(),
-                 message.c_str());
+    std::fprintf(
+        stderr, "tolbrane: internal fault in thread '%s' (id %ld) at %.*s:%u:%u in %s:\n%s\n", name,
+        static_cast<long>(syscall(SYS_gettid)), static_cast<int>(path.size()), path.data(),
+        static_cast<unsigned>(location.line()), static_cast<unsigned>(location.column()),
+        location.function_name(), message.c_str());
     std::fflush(stderr);
 }
 
