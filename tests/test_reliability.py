@@ -133,6 +133,32 @@ def test_deep_chains_are_freed_without_recursion():
     assert child.stdout.splitlines() == [f"{name} {shown.get(name, 'too deep')} True" for name in CHAINS]
 
 
+REPR_IN_SMALL_STACK = """
+import threading
+from tolbrane import MayBe, Result
+threading.stack_size(2 * 1024 * 1024)
+outcomes = []
+def show(chain):
+    try:
+        repr(chain)
+    except RecursionError:
+        outcomes.append("too deep")
+for make in (Result.ok, MayBe.just, MayBe):
+    chain = make(0)
+    for _ in range(200_000):
+        chain = make(chain)
+    thread = threading.Thread(target=show, args=(chain,))
+    thread.start()
+    thread.join()
+print(outcomes)
+"""
+
+
+def test_repr_of_a_deep_chain_raises_recursion_error_in_a_small_thread_stack():
+    child = run_python("-c", REPR_IN_SMALL_STACK)
+    assert (child.returncode, child.stdout.strip()) == (0, str(["too deep"] * 3)), child.stderr[-2000:]
+
+
 @pytest.mark.parametrize("name", list(ops.OPS))
 def test_no_reference_leaks(name):
     for _ in range(20):

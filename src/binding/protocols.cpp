@@ -10,7 +10,25 @@ Owned iterate_optional(PyObject* item) {
     return require(PyObject_GetIter(items.get()));
 }
 
+namespace {
+
+// Counts one more level of C recursion, so that the repr of a deeply nested value ends in
+// RecursionError before the C stack runs out: each level of ours takes more stack than str() alone
+// accounts for.
+class RecursionLevel {
+public:
+    explicit RecursionLevel(const char* where) {
+        if (Py_EnterRecursiveCall(where) != 0) throw_fetched();
+    }
+    RecursionLevel(const RecursionLevel&) = delete;
+    RecursionLevel& operator=(const RecursionLevel&) = delete;
+    ~RecursionLevel() { Py_LeaveRecursiveCall(); }
+};
+
+}  // namespace
+
 Owned wrapped_text(const char* prefix, PyObject* object) {
+    const RecursionLevel level(" while getting the repr of an object");
     Owned shown = require(PyObject_Str(object));
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_AsUTF8AndSize(shown.get(), &size);
