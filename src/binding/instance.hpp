@@ -27,7 +27,6 @@ public:
         }
     }
     void release() noexcept { count_.fetch_sub(1, std::memory_order_release); }
-    void reset() noexcept { count_.store(0, std::memory_order_relaxed); }
 
 private:
     std::atomic<std::size_t> count_{0};
