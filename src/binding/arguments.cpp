@@ -111,7 +111,6 @@ void check_required(const FunctionDescription& function, Py_ssize_t nargs, PyObj
 void extract_arguments_fastcall(const FunctionDescription& function, InternedNames& names,
                                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                                 PyObject** slots) {
-    nargs = PyVectorcall_NARGS(nargs);
     if (nargs > static_cast<Py_ssize_t>(function.positional_count)) {
         fail_too_many_positional(function, nargs);
     }

@@ -28,7 +28,8 @@ using InternedNames = std::array<PyObject*, FunctionDescription::kMaxParameters>
 template <std::size_t N>
 using Slots = std::array<PyObject*, N>;
 
-// Vectorcall form: `args[0..nargs)` positional, then one value per name in `kwnames`.
+// Fast-call form: `args[0..nargs)` positional, then one value per name in `kwnames`. Methods are
+// never passed PY_VECTORCALL_ARGUMENTS_OFFSET in `nargs`.
 void extract_arguments_fastcall(const FunctionDescription& function, InternedNames& names,
                                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                                 PyObject** slots);

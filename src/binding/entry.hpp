@@ -47,8 +47,16 @@ using SlotsFor = Slots<function.positional_count>;
 
 template <const FunctionDescription& function>
 SlotsFor<function> bind_fastcall(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static InternedNames names{};
     SlotsFor<function> slots{};
+    // The usual call passes every argument by position and binds in line; anything else, keywords
+    // and every failure included, takes the full binder.
+    constexpr auto required = static_cast<Py_ssize_t>(function.required_count);
+    constexpr auto positional = static_cast<Py_ssize_t>(function.positional_count);
+    if (kwnames == nullptr && required <= nargs && nargs <= positional) {
+        for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
+        return slots;
+    }
+    static InternedNames names{};
     extract_arguments_fastcall(function, names, args, nargs, kwnames, slots.data());
     return slots;
 }

@@ -37,10 +37,12 @@ Owned is_ok(const PyResult& self) { return new_bool(self.is_ok()); }
 
 Owned is_err(const PyResult& self) { return new_bool(self.message.present()); }
 
-Owned unwrap(const PyResult& self) {
-    if (self.is_ok()) return self.value.share();
+// Out of line, so that the Ok path of unwrap stays small enough to be inlined.
+[[gnu::cold, gnu::noinline]] Owned fail_unwrap(const PyResult& self) {
     return raise_value_error("Tried to unwrap an Err: " + std::string(self.message.view()));
 }
+
+Owned unwrap(const PyResult& self) { return self.is_ok() ? self.value.share() : fail_unwrap(self); }
 
 Owned expect(const PyResult& self, PyObject* message) {
     OptionalText text = convert_argument("message", [&] { return to_text(message); });
