@@ -190,6 +190,16 @@ def test_argument_conversion_failure(call, param, text):
     assert exc.__cause__ is None and exc.__suppress_context__ is True
 
 
+def test_argument_conversion_failure_keeps_the_context_it_was_raised_in():
+    handled = KeyError("handled")
+    with pytest.raises(TypeError) as info:
+        try:
+            raise handled
+        except KeyError:
+            Result.err(5)
+    assert info.value.__context__ is handled and info.value.__suppress_context__ is True
+
+
 @pytest.mark.parametrize("call, char, pos", [
     (lambda: Result.err("a\udcff"), "\\udcff", 1),
     (lambda: Result.err("\ud800", 5), "\\ud800", 0),

@@ -130,16 +130,14 @@ void PythonError::raise() && {
     }
     Owned text = message_for_raise(made_text());
     if (!text) return;
-    if (!argument_) {
-        PyErr_SetObject(class_, text.get());
-        return;
+    PyErr_SetObject(class_, text.get());
+    if (!argument_) return;
+    // Setting the cause, even an absent one, also suppresses the context that raising attached.
+    PyObject* raised = PyErr_GetRaisedException();
+    if (reinterpret_cast<PyObject*>(Py_TYPE(raised)) == class_) {
+        PyException_SetCause(raised, cause_.release());
     }
-    PyObject* arguments[] = {text.get()};
-    Owned exception = Owned::steal(PyObject_Vectorcall(class_, arguments, 1, nullptr));
-    if (!exception) return;
-    // Setting the cause, even an absent one, also suppresses the context.
-    PyException_SetCause(exception.get(), cause_.release());
-    PyErr_SetRaisedException(exception.release());
+    PyErr_SetRaisedException(raised);
 }
 
 void throw_fetched() { throw PythonError::fetch(); }

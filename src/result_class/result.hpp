@@ -33,7 +33,8 @@ struct PyResult {
     PyObject* held_object() const noexcept { return value ? value.get() : details.get(); }
     Owned take_held_object() noexcept { return value ? std::move(value) : std::move(details); }
 
-    // Duplicates the texts and shares the objects.
+    // Duplicates the texts and shares the objects. Only ever called inside a Python call, where the
+    // calling thread holds the interpreter lock that the new references need.
     PyResult copy() const {
         PyResult record;
         record.message = message.copy();
