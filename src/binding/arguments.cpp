@@ -56,27 +56,22 @@ std::string full_name(const FunctionDescription& function) {
                  listing);
 }
 
-PyObject* interned_name(const FunctionDescription& function, InternedNames& names,
-                        std::size_t index) {
-    PyObject*& cell = names[index];
-    if (cell == nullptr) {
-        const std::string_view name = function.parameters[index];
+[[gnu::cold, gnu::noinline]] void intern_names(const FunctionDescription& function,
+                                               InternedNames& names) {
+    for (std::size_t i = 0; i < function.positional_count; ++i) {
+        const std::string_view name = function.parameters[i];
         PyObject* text = require_created(PyUnicode_FromStringAndSize(
                                              name.data(), static_cast<Py_ssize_t>(name.size())))
                              .release();
         PyUnicode_InternInPlace(&text);
-        cell = text;  // kept for the life of the process
+        names[i] = text;  // kept for the life of the process
     }
-    return cell;
 }
 
-// The parameter index a keyword names, by identity with the interned name first, then by its
-// UTF-8 bytes. A name that is not valid UTF-8 (lone surrogates) names no parameter.
-std::size_t keyword_index(const FunctionDescription& function, InternedNames& names,
-                          PyObject* name) {
-    for (std::size_t i = 0; i < function.positional_count; ++i) {
-        if (interned_name(function, names, i) == name) return i;
-    }
+// A keyword that is not one of the interned names itself: compared by its UTF-8 bytes. A name
+// that is not valid UTF-8 (lone surrogates) names no parameter.
+[[gnu::cold, gnu::noinline]] std::size_t keyword_index_by_text(const FunctionDescription& function,
+                                                               PyObject* name) {
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &size) : nullptr;
     if (utf8 == nullptr) {
@@ -90,8 +85,18 @@ std::size_t keyword_index(const FunctionDescription& function, InternedNames& na
     fail_unexpected_keyword(function, name);
 }
 
-void bind_keyword(const FunctionDescription& function, InternedNames& names, PyObject* name,
-                  PyObject* value, PyObject** slots) {
+// The parameter index a keyword names, by identity with the interned name first.
+inline std::size_t keyword_index(const FunctionDescription& function, InternedNames& names,
+                                 PyObject* name) {
+    if (names[0] == nullptr) intern_names(function, names);
+    for (std::size_t i = 0; i < function.positional_count; ++i) {
+        if (names[i] == name) return i;
+    }
+    return keyword_index_by_text(function, name);
+}
+
+inline void bind_keyword(const FunctionDescription& function, InternedNames& names, PyObject* name,
+                         PyObject* value, PyObject** slots) {
     const std::size_t index = keyword_index(function, names, name);
     if (slots[index] != nullptr) {
         fail_binding(full_name(function) + " got multiple values for argument '" +
