@@ -57,14 +57,15 @@ std::string full_name(const FunctionDescription& function) {
 }
 
 [[gnu::cold, gnu::noinline]] void intern_names(const FunctionDescription& function,
-                                               InternedNames& names) {
+                                               const InternedNames& names,
+                                               InterpreterStore& store) {
     for (std::size_t i = 0; i < function.positional_count; ++i) {
         const std::string_view name = function.parameters[i];
         PyObject* text = require_created(PyUnicode_FromStringAndSize(
                                              name.data(), static_cast<Py_ssize_t>(name.size())))
                              .release();
         PyUnicode_InternInPlace(&text);
-        names[i] = text;  // kept for the life of the process
+        store.fill(names[i], Owned::steal(text));
     }
 }
 
@@ -86,17 +87,18 @@ std::string full_name(const FunctionDescription& function) {
 }
 
 // The parameter index a keyword names, by identity with the interned name first.
-inline std::size_t keyword_index(const FunctionDescription& function, InternedNames& names,
+inline std::size_t keyword_index(const FunctionDescription& function, const InternedNames& names,
                                  PyObject* name) {
-    if (names[0] == nullptr) intern_names(function, names);
+    InterpreterStore& store = InterpreterStore::current();
+    if (store.get(names[0]) == nullptr) intern_names(function, names, store);
     for (std::size_t i = 0; i < function.positional_count; ++i) {
-        if (names[i] == name) return i;
+        if (store.get(names[i]) == name) return i;
     }
     return keyword_index_by_text(function, name);
 }
 
-inline void bind_keyword(const FunctionDescription& function, InternedNames& names, PyObject* name,
-                         PyObject* value, PyObject** slots) {
+inline void bind_keyword(const FunctionDescription& function, const InternedNames& names,
+                         PyObject* name, PyObject* value, PyObject** slots) {
     const std::size_t index = keyword_index(function, names, name);
     if (slots[index] != nullptr) {
         fail_binding(full_name(function) + " got multiple values for argument '" +
@@ -113,7 +115,7 @@ void check_required(const FunctionDescription& function, Py_ssize_t nargs, PyObj
 
 }  // namespace
 
-void extract_arguments_fastcall(const FunctionDescription& function, InternedNames& names,
+void extract_arguments_fastcall(const FunctionDescription& function, const InternedNames& names,
                                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                                 PyObject** slots) {
     if (nargs > static_cast<Py_ssize_t>(function.positional_count)) {
@@ -129,7 +131,7 @@ void extract_arguments_fastcall(const FunctionDescription& function, InternedNam
     check_required(function, nargs, slots);
 }
 
-void extract_arguments_tuple_dict(const FunctionDescription& function, InternedNames& names,
+void extract_arguments_tuple_dict(const FunctionDescription& function, const InternedNames& names,
                                   PyObject* args, PyObject* kwargs, PyObject** slots) {
     const Py_ssize_t nargs = PyTuple_Size(args);
     const auto count = static_cast<Py_ssize_t>(function.positional_count);

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "binding/refs.hpp"
+#include "binding/interpreter.hpp"
 
 namespace tolbrane {
 
@@ -20,9 +20,10 @@ struct FunctionDescription {
     std::size_t required_count;    // the leading parameters that must be supplied
 };
 
-// The parameter names of one callable as interned strings, made on first use: keyword names
-// from code objects are interned, so most keywords match by identity without being decoded.
-using InternedNames = std::array<PyObject*, FunctionDescription::kMaxParameters>;
+// The parameter names of one callable as interned strings, made in each interpreter on first use:
+// keyword names from code objects are interned, so most keywords match by identity without being
+// decoded.
+using InternedNames = std::array<InterpreterSlot, FunctionDescription::kMaxParameters>;
 
 // Bound arguments: a borrowed reference per parameter, NULL for an optional one not supplied.
 template <std::size_t N>
@@ -30,12 +31,12 @@ using Slots = std::array<PyObject*, N>;
 
 // Fast-call form: `args[0..nargs)` positional, then one value per name in `kwnames`. Methods are
 // never passed PY_VECTORCALL_ARGUMENTS_OFFSET in `nargs`.
-void extract_arguments_fastcall(const FunctionDescription& function, InternedNames& names,
+void extract_arguments_fastcall(const FunctionDescription& function, const InternedNames& names,
                                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                                 PyObject** slots);
 
 // Argument tuple and keyword dictionary (or NULL), for a type's constructor.
-void extract_arguments_tuple_dict(const FunctionDescription& function, InternedNames& names,
+void extract_arguments_tuple_dict(const FunctionDescription& function, const InternedNames& names,
                                   PyObject* args, PyObject* kwargs, PyObject** slots);
 
 }  // namespace tolbrane

@@ -45,6 +45,10 @@ int guarded_int(Operation&& operation) noexcept {
 template <const FunctionDescription& function>
 using SlotsFor = Slots<function.positional_count>;
 
+// A variable template, so that every function's names have their places before the first call.
+template <const FunctionDescription& function>
+const InternedNames interned_names{};
+
 template <const FunctionDescription& function>
 SlotsFor<function> bind_fastcall(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     SlotsFor<function> slots{};
@@ -56,8 +60,8 @@ SlotsFor<function> bind_fastcall(PyObject* const* args, Py_ssize_t nargs, PyObje
         for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
         return slots;
     }
-    static InternedNames names{};
-    extract_arguments_fastcall(function, names, args, nargs, kwnames, slots.data());
+    extract_arguments_fastcall(function, interned_names<function>, args, nargs, kwnames,
+                               slots.data());
     return slots;
 }
 
@@ -138,9 +142,9 @@ PyObject* binary(PyObject* left, PyObject* right) noexcept {
 template <const FunctionDescription& function, auto operation>
 PyObject* constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
     return guarded([&] {
-        static InternedNames names{};
         SlotsFor<function> slots{};
-        extract_arguments_tuple_dict(function, names, args, kwargs, slots.data());
+        extract_arguments_tuple_dict(function, interned_names<function>, args, kwargs,
+                                     slots.data());
         return std::apply([&](auto... bound) { return operation(type, bound...); }, slots);
     });
 }

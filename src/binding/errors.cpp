@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "binding/interpreter.hpp"
 #include "runtime/fault.hpp"
 
 namespace tolbrane {
@@ -11,7 +12,7 @@ namespace {
 constexpr const char* kGenericFaultMessage = "internal fault in the tolbrane extension";
 constexpr const char* kResumedFaultMessage = "Unwrapped panic from Python code";
 
-PyObject* fault_class_cell = nullptr;  // owned for the life of the process
+const InterpreterSlot fault_class_slot;
 
 // UTF-8 of a str with every unencodable character replaced, or nothing when even that fails.
 bool replaced_utf8(PyObject* text, std::string& out) {
@@ -64,10 +65,11 @@ void raise_internal_fault(const std::string& message) {
 
 constexpr const char* kNoExceptionMessage = "attempted to fetch exception but none was set";
 
-// Before the class exists no instance of it can have been raised.
-bool is_internal_fault(PyObject* exception) {
-    return fault_class_cell != nullptr &&
-           reinterpret_cast<PyObject*>(Py_TYPE(exception)) == fault_class_cell;
+// Exactly the internal-fault class of this interpreter. Before the class exists no instance of
+// it can have been raised.
+bool is_internal_fault_class(PyObject* type) {
+    PyObject* fault_class = fault_class_slot.get_checked();
+    return fault_class != nullptr && type == fault_class;
 }
 
 }  // namespace
@@ -76,7 +78,8 @@ PythonError PythonError::fetch() {
     PyObject* raised = PyErr_GetRaisedException();
     if (raised == nullptr) return made(PyExc_SystemError, kNoExceptionMessage);
     Owned exception = Owned::steal(raised);
-    if (is_internal_fault(raised)) resume_fault(std::move(exception));
+    if (is_internal_fault_class(reinterpret_cast<PyObject*>(Py_TYPE(raised))))
+        resume_fault(std::move(exception));
     PythonError error;
     error.kind_ = Kind::fetched;
     error.object_ = std::move(exception);
@@ -155,7 +158,7 @@ Owned pending_failure() {
     PyObject* raised = PyErr_Occurred();
     if (raised == nullptr) {
         PyErr_SetString(PyExc_SystemError, kNoExceptionMessage);
-    } else if (fault_class_cell != nullptr && raised == fault_class_cell) {
+    } else if (is_internal_fault_class(raised)) {
         throw_fetched();
     }
     return Owned();
@@ -201,7 +204,7 @@ std::string type_mismatch_text(PyObject* object, const char* expected) {
 }
 
 PyObject* internal_fault_class() {
-    if (fault_class_cell != nullptr) return fault_class_cell;
+    if (PyObject* existing = fault_class_slot.get_checked()) return existing;
     PyObject* created = PyErr_NewExceptionWithDoc(
         "tolbrane.InternalFault",
         "Signals an internal fault in the tolbrane extension: a broken assumption inside its own\n"
@@ -211,12 +214,7 @@ PyObject* internal_fault_class() {
         PyExc_BaseException, nullptr);
     if (created == nullptr) raise_fault("could not create the internal-fault exception class");
     // Creation may let another thread run: the first class stored is the one everyone uses.
-    if (fault_class_cell == nullptr) {
-        fault_class_cell = created;
-    } else {
-        Py_DECREF(created);
-    }
-    return fault_class_cell;
+    return fault_class_slot.fill_checked(Owned::steal(created));
 }
 
 void raise_current_failure() noexcept {

@@ -1,27 +1,30 @@
-// A str made once, interned and kept for the life of the process: names of attributes and keys
-// that the extension looks up again and again.
+// A str made once per interpreter, interned and kept while the interpreter lives: names of
+// attributes and keys that the extension looks up again and again.
 #pragma once
 
 #include "binding/errors.hpp"
+#include "binding/interpreter.hpp"
 
 namespace tolbrane {
 
 class InternedString {
 public:
-    explicit constexpr InternedString(const char* text) noexcept : text_(text) {}
+    explicit InternedString(const char* text) noexcept : text_(text) {}
 
     PyObject* get() {
-        if (object_ == nullptr) {
-            PyObject* made = require_created(PyUnicode_FromString(text_)).release();
-            PyUnicode_InternInPlace(&made);
-            object_ = made;
-        }
-        return object_;
+        if (PyObject* existing = slot_.get()) return existing;
+        return make();
     }
 
 private:
+    [[gnu::cold, gnu::noinline]] PyObject* make() {
+        PyObject* made = require_created(PyUnicode_FromString(text_)).release();
+        PyUnicode_InternInPlace(&made);
+        return InterpreterStore::current().fill(slot_, Owned::steal(made));
+    }
+
     const char* text_;
-    PyObject* object_ = nullptr;  // owned for the life of the process
+    InterpreterSlot slot_;
 };
 
 }  // namespace tolbrane

@@ -1,4 +1,5 @@
 // What the collector and deallocation need to know about both classes at once.
+#include "binding/entry.hpp"
 #include "maybe_class/maybe.hpp"
 #include "module/types.hpp"
 #include "result_class/result.hpp"
@@ -6,22 +7,25 @@
 namespace tolbrane {
 namespace {
 
-bool is_our_instance(PyObject* object) {
-    PyTypeObject* type = Py_TYPE(object);
-    return type == result_type_cell.peek() || type == maybe_type_cell.peek();
+constexpr destructor result_dealloc = &no_report<deallocate_instance<ResultClass>>;
+constexpr destructor maybe_dealloc = &no_report<deallocate_instance<MayBeClass>>;
+
+// Our classes are known by their deallocation function, which is the same for the type objects
+// of every interpreter and needs no lookup, so it also serves while an interpreter is finalised.
+destructor dealloc_of(PyObject* object) {
+    return reinterpret_cast<destructor>(PyType_GetSlot(Py_TYPE(object), Py_tp_dealloc));
 }
 
-// Takes the held object out of an instance of ours whose last reference the caller holds.
-Owned take_from_instance(PyObject* object) {
-    if (Py_TYPE(object) == result_type_cell.peek()) {
-        return instance_cast<ResultClass>(object)->record.take_held_object();
-    }
-    return instance_cast<MayBeClass>(object)->record.take_held_object();
+// `own_type`, the type of the instance at hand, is checked first: most nesting is of one class.
+bool is_our_instance(PyObject* object, PyTypeObject* own_type) {
+    if (Py_TYPE(object) == own_type) return true;
+    const destructor dealloc = dealloc_of(object);
+    return dealloc == result_dealloc || dealloc == maybe_dealloc;
 }
 
 }  // namespace
 
-bool may_join_cycle(PyObject* object) {
+bool may_join_cycle(PyObject* object, PyTypeObject* own_type) {
     if (object == nullptr) return false;
     PyTypeObject* type = Py_TYPE(object);
     // The payloads met most often, without asking the type for its flags.
@@ -30,16 +34,26 @@ bool may_join_cycle(PyObject* object) {
         return false;
     }
     if ((PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC) == 0) return false;
-    if (type == &PyTuple_Type || is_our_instance(object)) return PyObject_GC_IsTracked(object);
+    if (type == &PyTuple_Type || is_our_instance(object, own_type)) {
+        return PyObject_GC_IsTracked(object);
+    }
     return true;
 }
 
-void release_held_chain(Owned held) noexcept {
+void release_held_chain(Owned held, PyTypeObject* own_type) noexcept {
     // Emptying the next instance before dropping the current one keeps every deallocation that
-    // this loop triggers one level deep.
-    while (held && Py_REFCNT(held.get()) == 1 && is_our_instance(held.get())) {
-        Owned next = take_from_instance(held.get());
-        held = std::move(next);
+    // this loop triggers one level deep. The types met are remembered, as most chains repeat them.
+    PyTypeObject* result_type = nullptr;
+    PyTypeObject* maybe_type = nullptr;
+    while (held && Py_REFCNT(held.get()) == 1) {
+        PyTypeObject* type = Py_TYPE(held.get());
+        if (type != result_type && type != maybe_type) {
+            if (type != own_type && !is_our_instance(held.get(), own_type)) break;
+            (dealloc_of(held.get()) == result_dealloc ? result_type : maybe_type) = type;
+        }
+        held = type == result_type
+                   ? instance_cast<ResultClass>(held.get())->record.take_held_object()
+                   : instance_cast<MayBeClass>(held.get())->record.take_held_object();
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "binding/entry.hpp"
 #include "binding/interned.hpp"
+#include "binding/interpreter.hpp"
 #include "maybe_class/maybe.hpp"
 #include "module/types.hpp"
 #include "result_class/result.hpp"
@@ -40,6 +41,7 @@ void add_class(PyObject* module, TypeCell& cell) {
 }
 
 void execute_module(PyObject* module) {
+    if (!InterpreterSlot::all_fit()) raise_fault("the per-interpreter store is too small");
     if (!PyModule_Check(module)) throw PythonError::type_mismatch(module, "module");
     add_class(module, maybe_type_cell);
     add_class(module, result_type_cell);
@@ -47,8 +49,9 @@ void execute_module(PyObject* module) {
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&module_exec<execute_module>)},
-    // Every interpreter of the process shares the same type objects, so an interpreter with a
-    // lock of its own must not import the module.
+    // Each interpreter has its own type objects, but the extension finds them through a cache
+    // that only the shared interpreter lock guards: an interpreter with a lock of its own must not
+    // import the module.
     {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
     {0, nullptr},
 };

@@ -40,12 +40,12 @@ Owned create_type_object(const ClassDefinition& definition) {
 }  // namespace
 
 PyTypeObject* TypeCell::lookup() {
-    if (type_ == nullptr) {
-        Owned created = create_type_object(definition_());
-        // Creation may let another thread run: the first type stored is the one everyone uses.
-        if (type_ == nullptr) type_ = created.release();
-    }
-    return reinterpret_cast<PyTypeObject*>(type_);
+    // Module execution comes here first in every interpreter, so it asks which one it runs in.
+    InterpreterStore& store = InterpreterStore::current_checked();
+    PyObject* type = store.get(slot_);
+    // Creation may let another thread run: the first type stored is the one everyone uses.
+    if (type == nullptr) type = store.fill(slot_, create_type_object(definition_()));
+    return reinterpret_cast<PyTypeObject*>(type);
 }
 
 PyTypeObject* TypeCell::get_slow() {
@@ -61,6 +61,7 @@ PyTypeObject* TypeCell::get_slow() {
 PyObject* allocate_instance(PyTypeObject* type) {
     static const auto object_new =
         reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
+    // The empty tuple is one immortal object that every interpreter shares.
     static PyObject* const no_arguments = require_created(PyTuple_New(0)).release();  // kept
     return object_new(type, no_arguments, nullptr);
 }

@@ -1,11 +1,13 @@
-// Type objects and instances of the extension's classes: the process-wide type-object cells,
-// type creation from a class definition, instance creation from a record and deallocation.
+// Type objects and instances of the extension's classes: the type-object cells (one type object
+// per class and interpreter), type creation from a class definition, instance creation from a
+// record and deallocation.
 #pragma once
 
 #include <new>
 #include <vector>
 
 #include "binding/instance.hpp"
+#include "binding/interpreter.hpp"
 
 namespace tolbrane {
 
@@ -21,7 +23,8 @@ struct ClassDefinition {
     traverseproc traverse;
 };
 
-// One class's type object, process-wide: created on first need, never released.
+// One class's type object in each interpreter: created there on first need, released when that
+// interpreter ends. Within one interpreter every lookup gives the same type object.
 class TypeCell {
 public:
     explicit TypeCell(const ClassDefinition& (*definition)()) noexcept : definition_(definition) {}
@@ -30,17 +33,16 @@ public:
     PyTypeObject* lookup();
     // The type object; a creation failure is an internal fault.
     PyTypeObject* get() {
-        return type_ != nullptr ? reinterpret_cast<PyTypeObject*>(type_) : get_slow();
+        PyObject* type = slot_.get();
+        return type != nullptr ? reinterpret_cast<PyTypeObject*>(type) : get_slow();
     }
     const char* name() const { return definition_().name; }
-    // The type object if it exists already, else NULL; creates nothing.
-    PyTypeObject* peek() const noexcept { return reinterpret_cast<PyTypeObject*>(type_); }
 
 private:
     PyTypeObject* get_slow();
 
     const ClassDefinition& (*definition_)();
-    PyObject* type_ = nullptr;  // owned for the life of the process
+    InterpreterSlot slot_;
 };
 
 // `object.__new__(type)`: allocates through the type's tp_alloc, which also starts tracking the
@@ -50,13 +52,19 @@ PyObject* allocate_instance(PyTypeObject* type);
 // Whether a reference to `object` may ever close a reference cycle. Objects of types that the
 // collector ignores cannot; neither can an untracked tuple or an untracked instance of ours, as
 // those never become tracked again. Any other collected object (a dict, even one untracked right
-// now) may. NULL cannot.
-bool may_join_cycle(PyObject* object);
+// now) may. NULL cannot. `own_type` is the type of the instance that would hold it.
+bool may_join_cycle(PyObject* object, PyTypeObject* own_type);
 
 // Releases the object that a destroyed record held. A chain of our own instances, each holding
 // the last reference to the next, is freed in a loop rather than by recursion, so freeing a deep
 // chain does not exhaust the C stack.
-void release_held_chain(Owned held) noexcept;
+// `own_type` is the type of the destroyed instance.
+void release_held_chain(Owned held, PyTypeObject* own_type) noexcept;
+
+inline void release_held(Owned held, PyTypeObject* own_type) noexcept {
+    // Only a last reference can start a chain; anything else is just given back.
+    if (held && Py_REFCNT(held.get()) == 1) release_held_chain(std::move(held), own_type);
+}
 
 // A new instance of `type` holding `record`; on allocation failure the record is destroyed and
 // the interpreter's exception is thrown.
@@ -68,7 +76,7 @@ Owned create_instance_of(PyTypeObject* type, typename Class::Record&& record) {
     new (&instance->record) typename Class::Record(std::move(record));
     new (&instance->holds) SharedHoldCounter();
     // An instance that can never be part of a cycle costs the collector nothing.
-    if (!may_join_cycle(instance->record.held_object())) PyObject_GC_UnTrack(raw);
+    if (!may_join_cycle(instance->record.held_object(), type)) PyObject_GC_UnTrack(raw);
     return Owned::steal(raw);
 }
 
@@ -77,8 +85,8 @@ Owned create_instance(typename Class::Record&& record) {
     return create_instance_of<Class>(Class::type(), std::move(record));
 }
 
-// Stops tracking the instance, destroys its record, frees it and gives back its reference to
-// the type; the object the record held is released last.
+// Stops tracking the instance, destroys its record, frees it, releases the object the record
+// held and gives back its reference to the type.
 template <class Class>
 void deallocate_instance(PyObject* self) {
     PyObject_GC_UnTrack(self);
@@ -90,8 +98,10 @@ void deallocate_instance(PyObject* self) {
     // Both classes are collected types with object as their base: PyObject_GC_Del frees them.
     static const auto free_instance = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_instance(self);
-    Py_DECREF(type);
-    release_held_chain(std::move(held));
+    // The instance's reference to its type is given back after the held chain, which compares
+    // types with it.
+    const Owned type_reference = Owned::steal(reinterpret_cast<PyObject*>(type));
+    release_held(std::move(held), type);
 }
 
 // The collector's view of an instance: its type and the object its record holds.
