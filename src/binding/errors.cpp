@@ -145,6 +145,10 @@ void PythonError::raise() && {
 
 void throw_fetched() { throw PythonError::fetch(); }
 
+void throw_type_mismatch(PyObject* object, const char* expected) {
+    throw PythonError::type_mismatch(object, expected);
+}
+
 void throw_value_error(std::string message) {
     throw PythonError::made(PyExc_ValueError, std::move(message));
 }

@@ -51,6 +51,9 @@ private:
 };
 
 [[noreturn]] void throw_fetched();
+// Out of line, for the type tests on every call's path.
+[[noreturn, gnu::cold, gnu::noinline]] void throw_type_mismatch(PyObject* object,
+                                                                const char* expected);
 [[noreturn]] void throw_value_error(std::string message);
 
 // Raises ValueError with `message` at once; returns the empty `Owned` of a raised error.

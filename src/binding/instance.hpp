@@ -49,7 +49,7 @@ InstanceOf<Class>* instance_cast(PyObject* object) noexcept {
 
 // The type test: `object`'s type is the class or a subtype of it.
 template <class Class>
-bool is_instance(PyObject* object) {
+[[gnu::always_inline]] inline bool is_instance(PyObject* object) {
     PyTypeObject* type = Class::type();
     return Py_TYPE(object) == type || PyType_IsSubtype(Py_TYPE(object), type);
 }
@@ -73,10 +73,11 @@ private:
 };
 
 // `object` as an instance of the class, under a shared read hold; a TypeError naming the class
-// otherwise. Serves both the receiver check and the type test of a value.
+// otherwise. Serves both the receiver check and the type test of a value, on every call's path.
 template <class Class>
-SharedRead<Class> read_as(PyObject* object) {
-    if (!is_instance<Class>(object)) throw PythonError::type_mismatch(object, Class::name);
+[[gnu::always_inline]] inline SharedRead<Class> read_as(PyObject* object) {
+    if (!is_instance<Class>(object)) [[unlikely]]
+        throw_type_mismatch(object, Class::name);
     return SharedRead<Class>(object);
 }
 

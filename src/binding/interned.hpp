@@ -11,7 +11,7 @@ class InternedString {
 public:
     explicit InternedString(const char* text) noexcept : text_(text) {}
 
-    PyObject* get() {
+    [[gnu::always_inline]] PyObject* get() {
         if (PyObject* existing = slot_.get()) return existing;
         return make();
     }

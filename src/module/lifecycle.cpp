@@ -25,14 +25,8 @@ bool is_our_instance(PyObject* object, PyTypeObject* own_type) {
 
 }  // namespace
 
-bool may_join_cycle(PyObject* object, PyTypeObject* own_type) {
-    if (object == nullptr) return false;
+bool may_join_cycle_slow(PyObject* object, PyTypeObject* own_type) {
     PyTypeObject* type = Py_TYPE(object);
-    // The payloads met most often, without asking the type for its flags.
-    if (type == &PyLong_Type || type == &PyUnicode_Type || type == &PyFloat_Type ||
-        object == Py_None || type == &PyBool_Type) {
-        return false;
-    }
     if ((PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC) == 0) return false;
     if (type == &PyTuple_Type || is_our_instance(object, own_type)) {
         return PyObject_GC_IsTracked(object);

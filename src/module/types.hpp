@@ -53,7 +53,17 @@ PyObject* allocate_instance(PyTypeObject* type);
 // collector ignores cannot; neither can an untracked tuple or an untracked instance of ours, as
 // those never become tracked again. Any other collected object (a dict, even one untracked right
 // now) may. NULL cannot. `own_type` is the type of the instance that would hold it.
-bool may_join_cycle(PyObject* object, PyTypeObject* own_type);
+bool may_join_cycle_slow(PyObject* object, PyTypeObject* own_type);
+[[gnu::always_inline]] inline bool may_join_cycle(PyObject* object, PyTypeObject* own_type) {
+    if (object == nullptr) return false;
+    // The payloads met most often, without a call.
+    PyTypeObject* type = Py_TYPE(object);
+    if (type == &PyLong_Type || type == &PyUnicode_Type || type == &PyFloat_Type ||
+        object == Py_None || type == &PyBool_Type) {
+        return false;
+    }
+    return may_join_cycle_slow(object, own_type);
+}
 
 // Releases the object that a destroyed record held. A chain of our own instances, each holding
 // the last reference to the next, is freed in a loop rather than by recursion, so freeing a deep
@@ -69,7 +79,8 @@ inline void release_held(Owned held, PyTypeObject* own_type) noexcept {
 // A new instance of `type` holding `record`; on allocation failure the record is destroyed and
 // the interpreter's exception is thrown.
 template <class Class>
-Owned create_instance_of(PyTypeObject* type, typename Class::Record&& record) {
+[[gnu::always_inline]] inline Owned create_instance_of(PyTypeObject* type,
+                                                       typename Class::Record&& record) {
     PyObject* raw = allocate_instance(type);
     if (raw == nullptr) throw_fetched();  // the caller's record is destroyed on the way out
     auto* instance = instance_cast<Class>(raw);
@@ -81,7 +92,7 @@ Owned create_instance_of(PyTypeObject* type, typename Class::Record&& record) {
 }
 
 template <class Class>
-Owned create_instance(typename Class::Record&& record) {
+[[gnu::always_inline]] inline Owned create_instance(typename Class::Record&& record) {
     return create_instance_of<Class>(Class::type(), std::move(record));
 }
 

@@ -23,7 +23,7 @@ void set_item(PyObject* dict, InternedString& key, PyObject* value) {
 
 // The plain lookup: a dict subclass's __getitem__ and __missing__ are not consulted. The found
 // object is held at once, since a later lookup may run code that changes the dict.
-Owned lookup(PyObject* dict, InternedString& key) {
+[[gnu::always_inline]] inline Owned lookup(PyObject* dict, InternedString& key) {
     PyObject* found = PyDict_GetItemWithError(dict, key.get());
     if (found == nullptr && PyErr_Occurred() != nullptr) throw_fetched();
     return Owned::borrow(found);
