@@ -30,7 +30,7 @@ if [ -z "$cmake" ]; then
     cmake="$venv/bin/cmake"
 fi
 
-"$cmake" -S . -B "$build" -DTOLBRANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+"$cmake" -S . -B "$build" -DTOLBRANE_SANITIZE=ON -DTOLBRANE_CHECK_OUTCOMES=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPython_EXECUTABLE="$(cd "$(dirname "$py")" && pwd)/python" >/dev/null
 "$cmake" --build "$build" -j "$(nproc)" >/dev/null
 rm -rf "$build/site" "$build/reports"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "binding/errors.hpp"
+#include "binding/text.hpp"
 
 namespace tolbrane {
 namespace {
@@ -73,15 +74,14 @@ std::string full_name(const FunctionDescription& function) {
 // that is not valid UTF-8 (lone surrogates) names no parameter.
 [[gnu::cold, gnu::noinline]] std::size_t keyword_index_by_text(const FunctionDescription& function,
                                                                PyObject* name) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &size) : nullptr;
-    if (utf8 == nullptr) {
+    const std::optional<std::string_view> text =
+        PyUnicode_Check(name) ? utf8_view(name) : std::nullopt;
+    if (!text) {
         PyErr_Clear();
         fail_unexpected_keyword(function, name);
     }
-    const std::string_view text(utf8, static_cast<std::size_t>(size));
     for (std::size_t i = 0; i < function.positional_count; ++i) {
-        if (function.parameters[i] == text) return i;
+        if (function.parameters[i] == *text) return i;
     }
     fail_unexpected_keyword(function, name);
 }

@@ -10,6 +10,9 @@
 
 namespace tolbrane {
 
+// How a callable receives its first argument: the instance, the class, or nothing.
+enum class Receiver { instance, cls, none };
+
 struct FunctionDescription {
     static constexpr std::size_t kMaxParameters = 3;
 
@@ -18,6 +21,7 @@ struct FunctionDescription {
     std::array<std::string_view, kMaxParameters> parameters;
     std::size_t positional_count;  // every parameter is positional-or-keyword
     std::size_t required_count;    // the leading parameters that must be supplied
+    Receiver receiver = Receiver::instance;
 };
 
 // The parameter names of one callable as interned strings, made in each interpreter on first use:

@@ -4,10 +4,9 @@ namespace tolbrane {
 
 OptionalText to_text(PyObject* object) {
     if (!PyUnicode_Check(object)) throw PythonError::type_mismatch(object, "str");
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
-    if (utf8 == nullptr) throw_fetched();
-    return OptionalText::copy_of(std::string_view(utf8, static_cast<std::size_t>(size)));
+    const std::optional<std::string_view> utf8 = utf8_view(object);
+    if (!utf8) throw_fetched();
+    return OptionalText::copy_of(*utf8);
 }
 
 OptionalText to_text_unless_none(PyObject* object) {

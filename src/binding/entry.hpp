@@ -6,39 +6,55 @@
 // parameter, NULL for an optional parameter that was not supplied; they return an `Owned`.
 #pragma once
 
+#include <source_location>
 #include <tuple>
+#include <type_traits>
 
 #include "binding/arguments.hpp"
 #include "binding/instance.hpp"
+#include "runtime/fault.hpp"
 
 namespace tolbrane {
 
-// A wrapper of any signature as a method table's `PyCFunction`; the flags of its row tell the
-// interpreter the real signature.
-template <class Function>
-PyCFunction as_method(Function* function) noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
-constexpr int kFastCallFlags = METH_FASTCALL | METH_KEYWORDS;
-
-template <class Operation>
-PyObject* guarded(Operation&& operation) noexcept {
-    try {
-        return operation().release();
-    } catch (...) {
-        raise_current_failure();
-        return nullptr;
+// In a checking build, an operation's outcome must agree with the interpreter's error state: an
+// empty result comes with a raised exception, a result without one.
+inline void check_outcome(bool failed, std::source_location location) noexcept {
+#ifdef TOLBRANE_CHECK_OUTCOMES
+    if (failed != (PyErr_Occurred() != nullptr)) {
+        abort_unreportable(failed ? "an operation failed without raising an exception"
+                                  : "an operation succeeded with an exception raised",
+                           location);
     }
+#else
+    (void)failed;
+    (void)location;
+#endif
 }
 
+// Runs an operation that returns an object, or a number with -1 for a failure, and turns every
+// C++ exception into a raised Python exception and the convention's failure result.
 template <class Operation>
-int guarded_int(Operation&& operation) noexcept {
-    try {
-        return operation();
-    } catch (...) {
-        raise_current_failure();
-        return -1;
+auto guarded(Operation&& operation,
+             std::source_location location = std::source_location::current()) noexcept {
+    using Outcome = decltype(operation());
+    if constexpr (std::is_same_v<Outcome, Owned>) {
+        try {
+            PyObject* result = operation().release();
+            check_outcome(result == nullptr, location);
+            return result;
+        } catch (...) {
+            raise_current_failure();
+            return static_cast<PyObject*>(nullptr);
+        }
+    } else {
+        try {
+            const Outcome result = operation();
+            check_outcome(result == -1, location);
+            return result;
+        } catch (...) {
+            raise_current_failure();
+            return Outcome{-1};
+        }
     }
 }
 
@@ -94,16 +110,16 @@ PyObject* instance_fastcall(PyObject* self, PyObject* const* args, Py_ssize_t na
     });
 }
 
-// No arguments, instance method; also the unary slots (`repr`, `iter`), whose signature is the
-// same but for the unused second parameter.
+// The unary slots (`repr`, `iter`); also, through `instance_noargs`, the instance methods without
+// arguments, whose signature is the same but for the unused second parameter.
 template <class Class, auto operation>
-PyObject* instance_noargs(PyObject* self, PyObject*) noexcept {
+[[gnu::always_inline]] inline PyObject* unary(PyObject* self) noexcept {
     return guarded([&] { return operation(*read_as<Class>(self)); });
 }
 
 template <class Class, auto operation>
-PyObject* unary(PyObject* self) noexcept {
-    return guarded([&] { return operation(*read_as<Class>(self)); });
+PyObject* instance_noargs(PyObject* self, PyObject*) noexcept {
+    return unary<Class, operation>(self);
 }
 
 // No arguments, static method.
@@ -115,17 +131,12 @@ PyObject* static_noargs(PyObject*, PyObject*) noexcept {
 // The truth-value and length slots.
 template <class Class, auto operation>
 int inquiry(PyObject* self) noexcept {
-    return guarded_int([&] { return static_cast<int>(operation(*read_as<Class>(self))); });
+    return guarded([&] { return static_cast<int>(operation(*read_as<Class>(self))); });
 }
 
 template <class Class, auto operation>
 Py_ssize_t length(PyObject* self) noexcept {
-    try {
-        return operation(*read_as<Class>(self));
-    } catch (...) {
-        raise_current_failure();
-        return -1;
-    }
+    return guarded([&] { return operation(*read_as<Class>(self)); });
 }
 
 // A binary operator slot: a left operand of another type gets NotImplemented; the right operand
@@ -152,7 +163,7 @@ PyObject* constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
 // The module's execution slot.
 template <auto operation>
 int module_exec(PyObject* module) noexcept {
-    return guarded_int([&] {
+    return guarded([&] {
         operation(module);
         return 0;
     });
@@ -168,17 +179,6 @@ void no_report(PyObject* self) noexcept {
         raise_current_failure();
         PyErr_WriteUnraisable(nullptr);
     }
-}
-
-// Method-table entries for the wrappers above.
-template <class Class, auto operation>
-PyCFunction noargs_method() {
-    return as_method(&instance_noargs<Class, operation>);
-}
-
-template <class Class, const FunctionDescription& function, auto operation>
-PyCFunction fastcall_method() {
-    return as_method(&instance_fastcall<Class, function, operation>);
 }
 
 }  // namespace tolbrane

@@ -9,10 +9,16 @@
 namespace tolbrane {
 namespace {
 
+const InterpreterSlot fault_class_slot;
+
+// The internal-fault exception class of this interpreter, created on first need.
+PyObject* internal_fault_class();
+
+// The type-mismatch message for `object` against the type named `expected`.
+std::string type_mismatch_text(PyObject* object, const char* expected);
+
 constexpr const char* kGenericFaultMessage = "internal fault in the tolbrane extension";
 constexpr const char* kResumedFaultMessage = "Unwrapped panic from Python code";
-
-const InterpreterSlot fault_class_slot;
 
 // UTF-8 of a str with every unencodable character replaced, or nothing when even that fails.
 bool replaced_utf8(PyObject* text, std::string& out) {
@@ -176,11 +182,6 @@ Owned require_created(PyObject* result, std::source_location location) {
     return Owned::steal(result);
 }
 
-Owned new_text(std::string_view utf8, std::source_location location) {
-    return require_created(
-        PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())), location);
-}
-
 std::string display_text(PyObject* object) {
     std::string out;
     if (Owned text = Owned::steal(PyObject_Str(object))) {
@@ -193,6 +194,8 @@ std::string display_text(PyObject* object) {
     PyErr_Clear();
     return "<unprintable object>";
 }
+
+namespace {
 
 std::string type_mismatch_text(PyObject* object, const char* expected) {
     if (object == Py_None) return std::string("'None' is not an instance of '") + expected + "'";
@@ -220,6 +223,8 @@ PyObject* internal_fault_class() {
     // Creation may let another thread run: the first class stored is the one everyone uses.
     return fault_class_slot.fill_checked(Owned::steal(created));
 }
+
+}  // namespace
 
 void raise_current_failure() noexcept {
     try {

@@ -80,14 +80,6 @@ Owned require_created(PyObject* result,
 
 // Text of `object` for a message: its str(), or "<unprintable T object>" when that fails.
 std::string display_text(PyObject* object);
-// The type-mismatch message for `object` against the type named `expected`.
-std::string type_mismatch_text(PyObject* object, const char* expected);
-// A new str of UTF-8 text held by the extension.
-Owned new_text(std::string_view utf8,
-               std::source_location location = std::source_location::current());
-
-// The internal-fault exception class, created on first need.
-PyObject* internal_fault_class();
 
 // Converts the C++ exception being handled into a raised Python exception; used by every entry
 // wrapper inside `catch (...)`. Aborts the process when even that fails.

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "binding/errors.hpp"
+#include "binding/text.hpp"
 #include "runtime/fault.hpp"
 
 namespace tolbrane {

@@ -30,12 +30,11 @@ public:
 Owned wrapped_text(const char* prefix, PyObject* object) {
     const RecursionLevel level(" while getting the repr of an object");
     Owned shown = require(PyObject_Str(object));
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(shown.get(), &size);
-    if (utf8 == nullptr) throw_fetched();
+    const std::optional<std::string_view> utf8 = utf8_view(shown.get());
+    if (!utf8) throw_fetched();
     std::string text;
-    text.reserve(std::strlen(prefix) + static_cast<std::size_t>(size) + 1);
-    text.append(prefix).append(utf8, static_cast<std::size_t>(size)).append(")");
+    text.reserve(std::strlen(prefix) + utf8->size() + 1);
+    text.append(prefix).append(*utf8).append(")");
     return new_text(text);
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "binding/errors.hpp"
+#include "binding/text.hpp"
 
 namespace tolbrane {
 

@@ -6,6 +6,18 @@
 
 namespace tolbrane {
 
+std::optional<std::string_view> utf8_view(PyObject* text) {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+    if (utf8 == nullptr) return std::nullopt;
+    return std::string_view(utf8, static_cast<std::size_t>(size));
+}
+
+Owned new_text(std::string_view utf8, std::source_location location) {
+    return require_created(
+        PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())), location);
+}
+
 void OptionalText::free_block() noexcept { PyMem_Free(block_); }
 
 OptionalText OptionalText::copy_of(std::string_view utf8) {

@@ -4,12 +4,22 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <source_location>
 #include <string_view>
 #include <utility>
 
 #include "binding/refs.hpp"
 
 namespace tolbrane {
+
+// The UTF-8 form of a str, kept by the str itself and valid while it lives; nothing, with the
+// interpreter's UnicodeEncodeError raised, when the str cannot be encoded (lone surrogates).
+std::optional<std::string_view> utf8_view(PyObject* text);
+
+// A new str of UTF-8 text held by the extension; a failure is an internal fault.
+Owned new_text(std::string_view utf8,
+               std::source_location location = std::source_location::current());
 
 class OptionalText {
 public:

@@ -1,6 +1,6 @@
 // MayBe combinators: map, flat_map and match. A Nothing never calls or examines the callable.
 #include "binding/calls.hpp"
-#include "maybe_class/maybe.hpp"
+#include "maybe_class/operations.hpp"
 
 namespace tolbrane::maybe {
 

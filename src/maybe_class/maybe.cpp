@@ -12,17 +12,19 @@
 #include <string>
 
 #include "binding/conversions.hpp"
-#include "binding/entry.hpp"
 #include "binding/protocols.hpp"
+#include "binding/rows.hpp"
+#include "maybe_class/operations.hpp"
 
 namespace tolbrane {
 
 TypeCell maybe_type_cell(&maybe_definition);
 
 namespace maybe {
+namespace {
 
 // The constructor is the one place where None means Nothing.
-Owned construct(PyTypeObject* type, PyObject* obj) {
+Owned tp_new(PyTypeObject* type, PyObject* obj) {
     return create_instance_of<MayBeClass>(type, MayBeValue{Owned::borrow_unless_none(obj)});
 }
 
@@ -34,8 +36,11 @@ Owned is_just(const MayBeValue& self) { return new_bool(static_cast<bool>(self.i
 
 Owned is_nothing(const MayBeValue& self) { return new_bool(!self.inner); }
 
+// Aligned, as the interpreter decodes aligned ASCII a word at a time.
+alignas(8) constexpr char kUnwrapNothing[] = "Tried to unwrap a Nothing";
+
 Owned unwrap(const MayBeValue& self) {
-    if (!self.inner) return raise_value_error("Tried to unwrap a Nothing");
+    if (!self.inner) return raise_value_error(kUnwrapNothing);
     return self.inner.share();
 }
 
@@ -53,67 +58,84 @@ Owned or_else(const MayBeValue& self, PyObject* fallback) {
 
 Owned class_getitem(PyObject* cls, PyObject*) { return Owned::borrow(cls); }
 
-bool truth(const MayBeValue& self) { return static_cast<bool>(self.inner); }
+bool nb_bool(const MayBeValue& self) { return static_cast<bool>(self.inner); }
 
-Py_ssize_t length(const MayBeValue& self) { return self.inner ? 1 : 0; }
+Py_ssize_t mp_length(const MayBeValue& self) { return self.inner ? 1 : 0; }
 
-Owned iterate(const MayBeValue& self) { return iterate_optional(self.inner.get()); }
+Owned tp_iter(const MayBeValue& self) { return iterate_optional(self.inner.get()); }
 
-Owned represent(const MayBeValue& self) {
+Owned tp_repr(const MayBeValue& self) {
     return self.inner ? wrapped_text("Just(", self.inner.get()) : new_text("Nothing");
 }
 
 // `a | d`: the held object, or `d` itself for a Nothing.
-Owned alternative(const MayBeValue& self, PyObject* other) {
+Owned nb_or(const MayBeValue& self, PyObject* other) {
     return self.inner ? self.inner.share() : Owned::borrow(other);
 }
 
+}  // namespace
 }  // namespace maybe
 
 namespace {
 
-constexpr FunctionDescription kNew{"MayBe", "__new__", {"obj"}, 1, 1};
-constexpr FunctionDescription kJust{"MayBe", "just", {"obj"}, 1, 1};
+constexpr auto kStatic = Receiver::none;
+constexpr FunctionDescription kNew{"MayBe", "__new__", {"obj"}, 1, 1, kStatic};
+constexpr FunctionDescription kJust{"MayBe", "just", {"obj"}, 1, 1, kStatic};
+constexpr FunctionDescription kNothing{"MayBe", "nothing", {}, 0, 0, kStatic};
+constexpr FunctionDescription kIsJust{"MayBe", "is_just", {}, 0, 0};
+constexpr FunctionDescription kIsNothing{"MayBe", "is_nothing", {}, 0, 0};
+constexpr FunctionDescription kUnwrap{"MayBe", "unwrap", {}, 0, 0};
 constexpr FunctionDescription kExpect{"MayBe", "expect", {"message"}, 1, 1};
+constexpr FunctionDescription kToOption{"MayBe", "to_option", {}, 0, 0};
 constexpr FunctionDescription kMatch{"MayBe", "match", {"just", "nothing"}, 2, 0};
 constexpr FunctionDescription kOrElse{"MayBe", "or_else", {"default"}, 1, 1};
 constexpr FunctionDescription kMap{"MayBe", "map", {"func"}, 1, 1};
 constexpr FunctionDescription kFlatMap{"MayBe", "flat_map", {"func"}, 1, 1};
-constexpr FunctionDescription kClassGetitem{"MayBe", "__class_getitem__", {"_item"}, 1, 1};
+constexpr FunctionDescription kClassGetitem{"MayBe", "__class_getitem__", {"_item"}, 1,
+                                            1,       Receiver::cls};
+
+// The French text of each docstring, after the signature head that its row derives.
+constexpr char kJustText[] = "Constructeur Just";
+constexpr char kNothingText[] = "Constructeur Nothing";
+constexpr char kIsJustText[] = "True si Just, False si Nothing";
+constexpr char kIsNothingText[] = "True si Nothing, False si Just";
+constexpr char kUnwrapText[] = "Unwrap ou ValueError si Nothing";
+constexpr char kExpectText[] = "expect(message) : comme unwrap mais avec message personnalisé";
+constexpr char kToOptionText[] = "to_option() : retourne la valeur ou None";
+constexpr char kMatchText[] = "match(just=..., nothing=...) : pattern matching ergonomique";
+constexpr char kOrElseText[] = "or_else(default) renvoie la valeur interne ou default";
+constexpr char kMapText[] =
+    "map(fn) : applique fn à la valeur interne et wrappe dans un nouveau MayBe";
+constexpr char kFlatMapText[] =
+    "flat_map(fn) : applique fn à la valeur et attend un MayBe en retour";
+constexpr char kClassGetitemText[] = "Support pour MayBe[T] (typage générique)";
 
 using C = MayBeClass;
 
 PyMethodDef maybe_methods[] = {
-    {"just", as_method(&static_fastcall<kJust, maybe::just>), kFastCallFlags | METH_STATIC,
-     "just(obj)\n--\n\nConstructeur Just"},
-    {"nothing", as_method(&static_noargs<maybe::nothing>), METH_NOARGS | METH_STATIC,
-     "nothing()\n--\n\nConstructeur Nothing"},
-    {"is_just", noargs_method<C, maybe::is_just>(), METH_NOARGS,
-     "is_just($self)\n--\n\nTrue si Just, False si Nothing"},
-    {"is_nothing", noargs_method<C, maybe::is_nothing>(), METH_NOARGS,
-     "is_nothing($self)\n--\n\nTrue si Nothing, False si Just"},
-    {"unwrap", noargs_method<C, maybe::unwrap>(), METH_NOARGS,
-     "unwrap($self)\n--\n\nUnwrap ou ValueError si Nothing"},
-    {"expect", fastcall_method<C, kExpect, maybe::expect>(), kFastCallFlags,
-     "expect($self, message)\n--\n\n"
-     "expect(message) : comme unwrap mais avec message personnalisé"},
-    {"to_option", noargs_method<C, maybe::to_option>(), METH_NOARGS,
-     "to_option($self)\n--\n\nto_option() : retourne la valeur ou None"},
-    {"match", fastcall_method<C, kMatch, maybe::match>(), kFastCallFlags,
-     "match($self, just=None, nothing=None)\n--\n\n"
-     "match(just=..., nothing=...) : pattern matching ergonomique"},
-    {"or_else", fastcall_method<C, kOrElse, maybe::or_else>(), kFastCallFlags,
-     "or_else($self, default)\n--\n\nor_else(default) renvoie la valeur interne ou default"},
-    {"map", fastcall_method<C, kMap, maybe::map>(), kFastCallFlags,
-     "map($self, func)\n--\n\n"
-     "map(fn) : applique fn à la valeur interne et wrappe dans un nouveau MayBe"},
-    {"flat_map", fastcall_method<C, kFlatMap, maybe::flat_map>(), kFastCallFlags,
-     "flat_map($self, func)\n--\n\n"
-     "flat_map(fn) : applique fn à la valeur et attend un MayBe en retour"},
-    {"__class_getitem__", as_method(&class_fastcall<kClassGetitem, maybe::class_getitem>),
-     kFastCallFlags | METH_CLASS,
-     "__class_getitem__($cls, _item)\n--\n\nSupport pour MayBe[T] (typage générique)"},
-    {nullptr, nullptr, 0, nullptr},
+    method_row<C, kJust, maybe::just, kJustText>(),
+    method_row<C, kNothing, maybe::nothing, kNothingText>(),
+    method_row<C, kIsJust, maybe::is_just, kIsJustText>(),
+    method_row<C, kIsNothing, maybe::is_nothing, kIsNothingText>(),
+    method_row<C, kUnwrap, maybe::unwrap, kUnwrapText>(),
+    method_row<C, kExpect, maybe::expect, kExpectText>(),
+    method_row<C, kToOption, maybe::to_option, kToOptionText>(),
+    method_row<C, kMatch, maybe::match, kMatchText>(),
+    method_row<C, kOrElse, maybe::or_else, kOrElseText>(),
+    method_row<C, kMap, maybe::map, kMapText>(),
+    method_row<C, kFlatMap, maybe::flat_map, kFlatMapText>(),
+    method_row<C, kClassGetitem, maybe::class_getitem, kClassGetitemText>(),
+    kEndOfMethods,
+};
+
+const PyType_Slot maybe_slots[] = {
+    new_row<kNew, maybe::tp_new>(),
+    slot_row<Py_mp_length, C, maybe::mp_length>(),
+    slot_row<Py_tp_iter, C, maybe::tp_iter>(),
+    slot_row<Py_nb_bool, C, maybe::nb_bool>(),
+    slot_row<Py_tp_repr, C, maybe::tp_repr>(),
+    slot_row<Py_nb_rshift, C, maybe::flat_map>(),
+    slot_row<Py_nb_or, C, maybe::nb_or>(),
 };
 
 }  // namespace
@@ -123,15 +145,7 @@ const ClassDefinition& maybe_definition() {
         "MayBe",
         "builtins.MayBe",
         "MayBe(obj)\n--\n\n",
-        {
-            {Py_tp_new, reinterpret_cast<void*>(&constructor<kNew, maybe::construct>)},
-            {Py_mp_length, reinterpret_cast<void*>(&length<C, maybe::length>)},
-            {Py_tp_iter, reinterpret_cast<void*>(&unary<C, maybe::iterate>)},
-            {Py_nb_bool, reinterpret_cast<void*>(&inquiry<C, maybe::truth>)},
-            {Py_tp_repr, reinterpret_cast<void*>(&unary<C, maybe::represent>)},
-            {Py_nb_rshift, reinterpret_cast<void*>(&binary<C, maybe::flat_map>)},
-            {Py_nb_or, reinterpret_cast<void*>(&binary<C, maybe::alternative>)},
-        },
+        maybe_slots,
         maybe_methods,
         static_cast<int>(sizeof(InstanceOf<C>)),
         &no_report<deallocate_instance<C>>,

@@ -22,17 +22,7 @@ struct MayBeClass {
     static PyTypeObject* type() { return maybe_type_cell.get(); }
 };
 
-const ClassDefinition& maybe_definition();
-
 inline Owned new_maybe(Owned inner) {
     return create_instance<MayBeClass>(MayBeValue{std::move(inner)});
 }
-
-namespace maybe {
-
-Owned map(const MayBeValue& self, PyObject* func);
-Owned flat_map(const MayBeValue& self, PyObject* func);
-Owned match(const MayBeValue& self, PyObject* just, PyObject* nothing);
-
-}  // namespace maybe
 }  // namespace tolbrane

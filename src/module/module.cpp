@@ -5,6 +5,7 @@
 #include "binding/entry.hpp"
 #include "binding/interned.hpp"
 #include "binding/interpreter.hpp"
+#include "binding/text.hpp"
 #include "maybe_class/maybe.hpp"
 #include "module/types.hpp"
 #include "result_class/result.hpp"
@@ -70,5 +71,8 @@ PyModuleDef module_definition = {
 
 }  // namespace
 }  // namespace tolbrane
+
+// The one exported symbol.
+PyMODINIT_FUNC PyInit_tolbrane(void);
 
 PyMODINIT_FUNC PyInit_tolbrane(void) { return PyModuleDef_Init(&tolbrane::module_definition); }

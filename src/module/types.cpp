@@ -1,5 +1,6 @@
 #include "module/types.hpp"
 
+#include <array>
 #include <string>
 
 #include "runtime/fault.hpp"
@@ -7,21 +8,26 @@
 namespace tolbrane {
 namespace {
 
+// The most slots a class has of its own; the type adds its doc, methods, base, deallocation,
+// traversal and the terminating entry.
+constexpr std::size_t kMaxClassSlots = 8;
+
 Owned create_type_object(const ClassDefinition& definition) {
-    std::vector<PyType_Slot> slots;
-    if (definition.doc[0] != '\0') {
-        slots.push_back({Py_tp_doc, const_cast<char*>(definition.doc)});
-    }
+    if (definition.slots.size() > kMaxClassSlots) raise_fault("a class has too many slots");
+    std::array<PyType_Slot, kMaxClassSlots + 6> slots{};
+    std::size_t count = 0;
+    const auto append = [&](int slot, void* pointer) { slots[count++] = {slot, pointer}; };
+    if (definition.doc[0] != '\0') append(Py_tp_doc, const_cast<char*>(definition.doc));
     bool has_new = false;
     for (const PyType_Slot& slot : definition.slots) {
-        slots.push_back(slot);
+        append(slot.slot, slot.pfunc);
         has_new = has_new || slot.slot == Py_tp_new;
     }
-    slots.push_back({Py_tp_methods, definition.methods});
-    slots.push_back({Py_tp_base, &PyBaseObject_Type});
-    slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(definition.dealloc)});
-    slots.push_back({Py_tp_traverse, reinterpret_cast<void*>(definition.traverse)});
-    slots.push_back({0, nullptr});
+    append(Py_tp_methods, definition.methods);
+    append(Py_tp_base, &PyBaseObject_Type);
+    append(Py_tp_dealloc, reinterpret_cast<void*>(definition.dealloc));
+    append(Py_tp_traverse, reinterpret_cast<void*>(definition.traverse));
+    append(0, nullptr);
 
     PyType_Spec spec{
         definition.spec_name,

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <new>
-#include <vector>
+#include <span>
 
 #include "binding/instance.hpp"
 #include "binding/interpreter.hpp"
@@ -16,8 +16,8 @@ struct ClassDefinition {
     const char* name;       // "Result"
     const char* spec_name;  // "builtins.Result"
     const char* doc;
-    std::vector<PyType_Slot> slots;  // the class's own slots, in registration order
-    PyMethodDef* methods;            // zero-terminated; lives for the whole process
+    std::span<const PyType_Slot> slots;  // the class's own slots, in registration order
+    PyMethodDef* methods;                // zero-terminated; lives for the whole process
     int basic_size;
     destructor dealloc;
     traverseproc traverse;

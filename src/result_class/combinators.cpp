@@ -31,6 +31,11 @@ PyResult read_error_triple(const Owned& returned) {
     return PyResult::err(std::move(message), std::move(code), std::move(details));
 }
 
+// The Result that called code returned, checked and copied: never that object itself.
+PyResult copy_returned_result(const Owned& returned) {
+    return read_as<ResultClass>(returned.get())->copy();
+}
+
 }  // namespace
 
 Owned map(const PyResult& self, PyObject* func) {
@@ -61,10 +66,6 @@ Owned match(const PyResult& self, PyObject* ok, PyObject* err) {
     }
     if (err == nullptr || err == Py_None) return new_none();
     return call_with_error(err, self);
-}
-
-PyResult copy_returned_result(const Owned& returned) {
-    return read_as<ResultClass>(returned.get())->copy();
 }
 
 }  // namespace tolbrane::result

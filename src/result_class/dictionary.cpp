@@ -75,13 +75,12 @@ bool read_ok_flag(PyObject* flag) {
 // "code" is kept only when it is a str that can be encoded; anything else is dropped silently.
 OptionalText read_code(PyObject* code) {
     if (code == nullptr || !PyUnicode_Check(code)) return OptionalText();
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(code, &size);
-    if (utf8 == nullptr) {
+    const std::optional<std::string_view> utf8 = utf8_view(code);
+    if (!utf8) {
         PyErr_Clear();
         return OptionalText();
     }
-    return OptionalText::copy_of(std::string_view(utf8, static_cast<std::size_t>(size)));
+    return OptionalText::copy_of(*utf8);
 }
 
 }  // namespace

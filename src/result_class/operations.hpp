@@ -9,9 +9,6 @@ const ClassDefinition& result_definition();
 
 namespace result {
 
-// The Result that called code returned, checked and copied: never that object itself.
-PyResult copy_returned_result(const Owned& returned);
-
 Owned map(const PyResult& self, PyObject* func);
 Owned map_err(const PyResult& self, PyObject* func);
 Owned flat_map(const PyResult& self, PyObject* func);

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "binding/conversions.hpp"
-#include "binding/entry.hpp"
 #include "binding/protocols.hpp"
+#include "binding/rows.hpp"
 #include "result_class/operations.hpp"
 
 namespace tolbrane {
@@ -20,6 +20,7 @@ namespace tolbrane {
 TypeCell result_type_cell(&result_definition);
 
 namespace result {
+namespace {
 
 Owned ok(PyObject* value) { return new_result(PyResult::ok(Owned::borrow(value))); }
 
@@ -54,8 +55,11 @@ Owned unwrap_or(const PyResult& self, PyObject* fallback) {
     return self.is_ok() ? self.value.share() : Owned::borrow(fallback);
 }
 
+// Aligned, as the interpreter decodes aligned ASCII a word at a time.
+alignas(8) constexpr char kUnwrapErrOnOk[] = "Tried to unwrap_err on an Ok";
+
 Owned unwrap_err(const PyResult& self) {
-    if (!self.message.present()) return raise_value_error("Tried to unwrap_err on an Ok");
+    if (!self.message.present()) return raise_value_error(kUnwrapErrOnOk);
     Owned triple = require_created(PyTuple_New(3));
     PyTuple_SetItem(triple.get(), 0, self.message.to_str().release());
     PyTuple_SetItem(triple.get(), 1, self.code.to_str_or_none().release());
@@ -67,14 +71,14 @@ Owned to_option(const PyResult& self) { return self.is_ok() ? self.value.share()
 
 Owned class_getitem(PyObject* cls, PyObject*) { return Owned::borrow(cls); }
 
-bool truth(const PyResult& self) { return self.is_ok(); }
+bool nb_bool(const PyResult& self) { return self.is_ok(); }
 
-Py_ssize_t length(const PyResult& self) { return self.is_ok() ? 1 : 0; }
+Py_ssize_t mp_length(const PyResult& self) { return self.is_ok() ? 1 : 0; }
 
-Owned iterate(const PyResult& self) { return iterate_optional(self.value.get()); }
+Owned tp_iter(const PyResult& self) { return iterate_optional(self.value.get()); }
 
 // Ok(str of the value); Err('message') or Err('message', code='code'), texts verbatim.
-Owned represent(const PyResult& self) {
+Owned tp_repr(const PyResult& self) {
     if (self.is_ok()) return wrapped_text("Ok(", self.value.get());
     std::string text("Err('");
     text.append(self.message.view());
@@ -84,72 +88,87 @@ Owned represent(const PyResult& self) {
 }
 
 // `L | R`: the value of an Ok, or R itself for an Err.
-Owned alternative(const PyResult& self, PyObject* other) {
+Owned nb_or(const PyResult& self, PyObject* other) {
     return self.is_ok() ? self.value.share() : Owned::borrow(other);
 }
 
+}  // namespace
 }  // namespace result
 
 namespace {
 
-constexpr FunctionDescription kOk{"Result", "ok", {"value"}, 1, 1};
-constexpr FunctionDescription kErr{"Result", "err", {"message", "code", "details"}, 3, 1};
-constexpr FunctionDescription kFromDict{"Result", "from_dict", {"dict"}, 1, 1};
+constexpr auto kStatic = Receiver::none;
+constexpr FunctionDescription kOk{"Result", "ok", {"value"}, 1, 1, kStatic};
+constexpr FunctionDescription kErr{"Result", "err", {"message", "code", "details"}, 3, 1, kStatic};
+constexpr FunctionDescription kFromDict{"Result", "from_dict", {"dict"}, 1, 1, kStatic};
+constexpr FunctionDescription kIsOk{"Result", "is_ok", {}, 0, 0};
+constexpr FunctionDescription kIsErr{"Result", "is_err", {}, 0, 0};
+constexpr FunctionDescription kUnwrap{"Result", "unwrap", {}, 0, 0};
 constexpr FunctionDescription kExpect{"Result", "expect", {"message"}, 1, 1};
 constexpr FunctionDescription kUnwrapOr{"Result", "unwrap_or", {"default"}, 1, 1};
+constexpr FunctionDescription kUnwrapErr{"Result", "unwrap_err", {}, 0, 0};
+constexpr FunctionDescription kToOption{"Result", "to_option", {}, 0, 0};
 constexpr FunctionDescription kMatch{"Result", "match", {"ok", "err"}, 2, 0};
 constexpr FunctionDescription kMap{"Result", "map", {"func"}, 1, 1};
 constexpr FunctionDescription kMapErr{"Result", "map_err", {"func"}, 1, 1};
 constexpr FunctionDescription kFlatMap{"Result", "flat_map", {"func"}, 1, 1};
 constexpr FunctionDescription kAndThen{"Result", "and_then", {"func"}, 1, 1};
-constexpr FunctionDescription kClassGetitem{"Result", "__class_getitem__", {"_item"}, 1, 1};
+constexpr FunctionDescription kToDict{"Result", "to_dict", {}, 0, 0};
+constexpr FunctionDescription kClassGetitem{"Result", "__class_getitem__", {"_item"}, 1,
+                                            1,        Receiver::cls};
+
+// The French text of each docstring, after the signature head that its row derives.
+constexpr char kOkText[] = "Constructeur Ok";
+constexpr char kErrText[] = "Constructeur Err avec message, code optionnel, details optionnel";
+constexpr char kFromDictText[] =
+    "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)";
+constexpr char kIsOkText[] = "True si Ok";
+constexpr char kIsErrText[] = "True si Err";
+constexpr char kUnwrapText[] = "Unwrap value ou ValueError si Err";
+constexpr char kExpectText[] = "expect(message) : comme unwrap mais avec message personnalisé";
+constexpr char kUnwrapOrText[] = "unwrap_or(default) renvoie value ou default si Err";
+constexpr char kUnwrapErrText[] = "unwrap_err() retourne (msg, code, details) ou ValueError si Ok";
+constexpr char kToOptionText[] = "to_option() : retourne la valeur ou None";
+constexpr char kMatchText[] = "match(ok=..., err=...) : pattern matching ergonomique";
+constexpr char kMapText[] = "map(fn) : applique fn à Ok, laisse Err intact";
+constexpr char kMapErrText[] =
+    "map_err(fn) : applique fn à Err, laisse Ok intact\n"
+    "fn reçoit (msg, code, details) et doit retourner (msg, code, details)";
+constexpr char kFlatMapText[] = "flat_map(fn) : applique fn à Ok et attend un Result en retour";
+constexpr char kAndThenText[] = "and_then : alias de flat_map";
+constexpr char kToDictText[] =
+    "to_dict() : sérialisation en dict Python\n"
+    "Ok  -> {\"ok\": true, \"value\": ...}\n"
+    "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}";
+constexpr char kClassGetitemText[] = "Support pour Result[T, E] (typage générique)";
 
 using C = ResultClass;
 
 PyMethodDef result_methods[] = {
-    {"ok", as_method(&static_fastcall<kOk, result::ok>), kFastCallFlags | METH_STATIC,
-     "ok(value)\n--\n\nConstructeur Ok"},
-    {"err", as_method(&static_fastcall<kErr, result::err>), kFastCallFlags | METH_STATIC,
-     "err(message, code=None, details=None)\n--\n\n"
-     "Constructeur Err avec message, code optionnel, details optionnel"},
-    {"from_dict", as_method(&static_fastcall<kFromDict, result::from_dict>),
-     kFastCallFlags | METH_STATIC,
-     "from_dict(dict)\n--\n\n"
-     "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)"},
-    {"is_ok", noargs_method<C, result::is_ok>(), METH_NOARGS, "is_ok($self)\n--\n\nTrue si Ok"},
-    {"is_err", noargs_method<C, result::is_err>(), METH_NOARGS, "is_err($self)\n--\n\nTrue si Err"},
-    {"unwrap", noargs_method<C, result::unwrap>(), METH_NOARGS,
-     "unwrap($self)\n--\n\nUnwrap value ou ValueError si Err"},
-    {"expect", fastcall_method<C, kExpect, result::expect>(), kFastCallFlags,
-     "expect($self, message)\n--\n\n"
-     "expect(message) : comme unwrap mais avec message personnalisé"},
-    {"unwrap_or", fastcall_method<C, kUnwrapOr, result::unwrap_or>(), kFastCallFlags,
-     "unwrap_or($self, default)\n--\n\nunwrap_or(default) renvoie value ou default si Err"},
-    {"unwrap_err", noargs_method<C, result::unwrap_err>(), METH_NOARGS,
-     "unwrap_err($self)\n--\n\n"
-     "unwrap_err() retourne (msg, code, details) ou ValueError si Ok"},
-    {"to_option", noargs_method<C, result::to_option>(), METH_NOARGS,
-     "to_option($self)\n--\n\nto_option() : retourne la valeur ou None"},
-    {"match", fastcall_method<C, kMatch, result::match>(), kFastCallFlags,
-     "match($self, ok=None, err=None)\n--\n\nmatch(ok=..., err=...) : pattern matching "
-     "ergonomique"},
-    {"map", fastcall_method<C, kMap, result::map>(), kFastCallFlags,
-     "map($self, func)\n--\n\nmap(fn) : applique fn à Ok, laisse Err intact"},
-    {"map_err", fastcall_method<C, kMapErr, result::map_err>(), kFastCallFlags,
-     "map_err($self, func)\n--\n\nmap_err(fn) : applique fn à Err, laisse Ok intact\n"
-     "fn reçoit (msg, code, details) et doit retourner (msg, code, details)"},
-    {"flat_map", fastcall_method<C, kFlatMap, result::flat_map>(), kFastCallFlags,
-     "flat_map($self, func)\n--\n\nflat_map(fn) : applique fn à Ok et attend un Result en retour"},
-    {"and_then", fastcall_method<C, kAndThen, result::flat_map>(), kFastCallFlags,
-     "and_then($self, func)\n--\n\nand_then : alias de flat_map"},
-    {"to_dict", noargs_method<C, result::to_dict>(), METH_NOARGS,
-     "to_dict($self)\n--\n\nto_dict() : sérialisation en dict Python\n"
-     "Ok  -> {\"ok\": true, \"value\": ...}\n"
-     "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}"},
-    {"__class_getitem__", as_method(&class_fastcall<kClassGetitem, result::class_getitem>),
-     kFastCallFlags | METH_CLASS,
-     "__class_getitem__($cls, _item)\n--\n\nSupport pour Result[T, E] (typage générique)"},
-    {nullptr, nullptr, 0, nullptr},
+    method_row<C, kOk, result::ok, kOkText>(),
+    method_row<C, kErr, result::err, kErrText>(),
+    method_row<C, kFromDict, result::from_dict, kFromDictText>(),
+    method_row<C, kIsOk, result::is_ok, kIsOkText>(),
+    method_row<C, kIsErr, result::is_err, kIsErrText>(),
+    method_row<C, kUnwrap, result::unwrap, kUnwrapText>(),
+    method_row<C, kExpect, result::expect, kExpectText>(),
+    method_row<C, kUnwrapOr, result::unwrap_or, kUnwrapOrText>(),
+    method_row<C, kUnwrapErr, result::unwrap_err, kUnwrapErrText>(),
+    method_row<C, kToOption, result::to_option, kToOptionText>(),
+    method_row<C, kMatch, result::match, kMatchText>(),
+    method_row<C, kMap, result::map, kMapText>(),
+    method_row<C, kMapErr, result::map_err, kMapErrText>(),
+    method_row<C, kFlatMap, result::flat_map, kFlatMapText>(),
+    method_row<C, kAndThen, result::flat_map, kAndThenText>(),
+    method_row<C, kToDict, result::to_dict, kToDictText>(),
+    method_row<C, kClassGetitem, result::class_getitem, kClassGetitemText>(),
+    kEndOfMethods,
+};
+
+const PyType_Slot result_slots[] = {
+    slot_row<Py_nb_bool, C, result::nb_bool>(),     slot_row<Py_tp_repr, C, result::tp_repr>(),
+    slot_row<Py_mp_length, C, result::mp_length>(), slot_row<Py_tp_iter, C, result::tp_iter>(),
+    slot_row<Py_nb_rshift, C, result::flat_map>(),  slot_row<Py_nb_or, C, result::nb_or>(),
 };
 
 }  // namespace
@@ -159,14 +178,7 @@ const ClassDefinition& result_definition() {
         "Result",
         "builtins.Result",
         "Result monad: Ok(value) | Err(message, code?, details?)",
-        {
-            {Py_nb_bool, reinterpret_cast<void*>(&inquiry<C, result::truth>)},
-            {Py_tp_repr, reinterpret_cast<void*>(&unary<C, result::represent>)},
-            {Py_mp_length, reinterpret_cast<void*>(&length<C, result::length>)},
-            {Py_tp_iter, reinterpret_cast<void*>(&unary<C, result::iterate>)},
-            {Py_nb_rshift, reinterpret_cast<void*>(&binary<C, result::flat_map>)},
-            {Py_nb_or, reinterpret_cast<void*>(&binary<C, result::alternative>)},
-        },
+        result_slots,
         result_methods,
         static_cast<int>(sizeof(InstanceOf<C>)),
         &no_report<deallocate_instance<C>>,
