@@ -1,10 +1,10 @@
 """Argument binding, conversion failures, the operator slots and exceptions from called code."""
 
-import re
 import traceback
 
 import pytest
 
+from conftest import raises_exact
 import tolbrane
 from tolbrane import Result
 
@@ -28,10 +28,6 @@ def target(kind, method):
 
 def full_name(kind, method):
     return f"{'Result' if kind in ('Result', 'Ok', 'Err') else 'MayBe'}.{method}()"
-
-
-def raises_exact(exc_type, text):
-    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
 
 
 # (receiver kind, method, parameter names, required count, arguments that bind successfully)
@@ -214,16 +210,16 @@ def test_lone_surrogate_text_raises_encoding_error_unprefixed(call, char, pos):
         f"'utf-8' codec can't encode character '{char}' in position {pos}: surrogates not allowed")
 
 
-class Text(str):
+class MisleadingText(str):
     def __str__(self):
         return "not the text"
 
 
 def test_str_subclass_accepted_as_text():
-    message, code, details = Result.err(Text("msg"), Text("code")).unwrap_err()
+    message, code, details = Result.err(MisleadingText("msg"), MisleadingText("code")).unwrap_err()
     assert (type(message), type(code), message, code, details) == (str, str, "msg", "code", None)
     with raises_exact(ValueError, "why"):
-        Result.err("e").expect(Text("why"))
+        Result.err("e").expect(MisleadingText("why"))
 
 
 @pytest.mark.parametrize("call, text", [

@@ -35,6 +35,16 @@ RESULT_METHODS = {
     "unwrap_or": (I, "($self, default)", "unwrap_or(default) renvoie value ou default si Err"),
     "unwrap_err": (I, "($self)", "unwrap_err() retourne (msg, code, details) ou ValueError si Ok"),
     "to_option": (I, "($self)", "to_option() : retourne la valeur ou None"),
+    "match": (I, "($self, ok=None, err=None)", "match(ok=..., err=...) : pattern matching ergonomique"),
+    "map": (I, "($self, func)", "map(fn) : applique fn à Ok, laisse Err intact"),
+    "map_err": (I, "($self, func)", "map_err(fn) : applique fn à Err, laisse Ok intact\n"
+                "fn reçoit (msg, code, details) et doit retourner (msg, code, details)"),
+    "flat_map": (I, "($self, func)", "flat_map(fn) : applique fn à Ok et attend un Result en retour"),
+    "and_then": (I, "($self, func)", "and_then : alias de flat_map"),
+    "from_dict": (S, "(dict)", "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)"),
+    "to_dict": (I, "($self)", "to_dict() : sérialisation en dict Python\n"
+                "Ok  -> {\"ok\": true, \"value\": ...}\n"
+                "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}"),
     "__class_getitem__": (C, "($cls, _item)", "Support pour Result[T, E] (typage générique)"),
 }
 # Type flag bits: disallow instantiation, immutable type, heap type, base type, GC.

@@ -1,10 +1,10 @@
 """map, map_err, flat_map, and_then and match on Result."""
 
-import re
 from collections import namedtuple
 
 import pytest
 
+from conftest import raises_exact, Text
 from _refcounts import assert_counts_stable, run_expecting
 from tolbrane import MayBe, Result
 
@@ -18,20 +18,12 @@ class Holder:
         pass
 
 
-class Text(str):
-    pass
-
-
 def raise_(exc):
     raise exc
 
 
 def raise_boom(*args):
     raise BOOM
-
-
-def raises_exactly(exc_type, text):
-    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
 
 
 def fields(r):
@@ -92,7 +84,7 @@ def test_three_arguments_are_separate(call):
     def one_param(triple):
         return triple
 
-    with raises_exactly(TypeError, "test_three_arguments_are_separate.<locals>.one_param() "
+    with raises_exact(TypeError, "test_three_arguments_are_separate.<locals>.one_param() "
                                    "takes 1 positional argument but 3 were given"):
         call(Result.err("m"), one_param)
 
@@ -141,7 +133,7 @@ def test_map_err_builds_a_new_err_from_the_triple(err, returned, expected_items)
     ],
 )
 def test_map_err_rejects_a_bad_triple(err, returned, exc_type, text):
-    with raises_exactly(exc_type, text) as info:
+    with raises_exact(exc_type, text) as info:
         err.map_err(lambda m, c, d: returned)
     assert type(info.value) is exc_type and err.unwrap_err() == ("boom", "E1", DETAILS)
 
@@ -165,7 +157,7 @@ def test_flat_map_copies_the_returned_result(method, ok, err):
     ],
 )
 def test_flat_map_demands_a_result(method, ok, returned, text):
-    with raises_exactly(TypeError, text):
+    with raises_exact(TypeError, text):
         getattr(ok, method)(lambda v: returned)
 
 
@@ -207,7 +199,7 @@ def test_exception_from_callable_passes_through(request, variant, call):
 
 def test_non_callable_fails_only_when_called(ok, err):
     for call in (ok.map, ok.and_then, err.map_err, lambda f: ok.match(ok=f), lambda f: err.match(err=f)):
-        with raises_exactly(TypeError, "'int' object is not callable"):
+        with raises_exact(TypeError, "'int' object is not callable"):
             call(42)
 
 
@@ -223,7 +215,7 @@ def test_non_callable_fails_only_when_called(ok, err):
     ],
 )
 def test_binding_failures(ok, call, text):
-    with raises_exactly(TypeError, text):
+    with raises_exact(TypeError, text):
         call(ok)
 
 

@@ -2,22 +2,18 @@
 
 import copy
 import json
-import re
 
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
 
+from conftest import raises_exact, Text
 from _refcounts import assert_counts_stable, run_expecting
 from tolbrane import Result
 
 VALUE, DETAILS, BOOM = ["value"], {"details": 1}, ValueError("boom")
 NOT_BOOL_ = "'bool_' object is not an instance of 'bool'"
 SURROGATE = "'utf-8' codec can't encode character '\\ud800' in position 0: surrogates not allowed"
-
-
-class Text(str):
-    pass
 
 
 class NoArgs:
@@ -62,10 +58,6 @@ def raise_boom(*args):
 
 def np_like(name, module="numpy", **attrs):
     return type(name, (), {"__module__": module, **attrs})
-
-
-def raises_exactly(exc_type, text):
-    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
 
 
 def written(d):
@@ -124,7 +116,7 @@ def test_to_dict_writes_exact_keys_in_order(r, expected):
 )
 def test_from_dict_failures(d, exc_type, text):
     before = copy.copy(d)
-    with raises_exactly(exc_type, text) as info:
+    with raises_exact(exc_type, text) as info:
         Result.from_dict(d)
     assert type(info.value) is exc_type and d == before
 
@@ -132,7 +124,7 @@ def test_from_dict_failures(d, exc_type, text):
 @pytest.mark.parametrize("name", ["bool_", "bool"])
 def test_numpy_like_type_without_bool(name):
     fake = np_like(name)
-    with raises_exactly(TypeError, f"object of type '{fake}' does not define a '__bool__' conversion"):
+    with raises_exact(TypeError, f"object of type '{fake}' does not define a '__bool__' conversion"):
         Result.from_dict({"ok": fake(), "value": 1})
 
 
@@ -169,7 +161,7 @@ def test_real_numpy_booleans(flag):
     np = pytest.importorskip("numpy")
     r = Result.from_dict({"ok": np.bool_(flag), "value": VALUE, "error": "x"})
     assert r.is_ok() is flag and r.to_dict()["ok"] is flag
-    with raises_exactly(TypeError, "'float64' object is not an instance of 'bool'"):
+    with raises_exact(TypeError, "'float64' object is not an instance of 'bool'"):
         Result.from_dict({"ok": np.float64(flag), "value": 1})
 
 
@@ -203,7 +195,7 @@ def test_from_dict_call_forms():
     d = {"ok": True, "value": VALUE}
     for r in (Result.from_dict(dict=d), Result.err("e").from_dict(d), Result.ok(1).from_dict(dict=d)):
         assert type(r) is Result and r.unwrap() is VALUE
-    with raises_exactly(TypeError, "Result.from_dict() got an unexpected keyword argument 'd'"):
+    with raises_exact(TypeError, "Result.from_dict() got an unexpected keyword argument 'd'"):
         Result.from_dict(d=d)
 
 

@@ -1,24 +1,16 @@
 """The Result value: construction, queries, unwrapping, protocols, repr and the two operators."""
 
-import re
 import sys
 
 import pytest
 
+from conftest import raises_exact, Text
 from tolbrane import Result
-
-
-def raises_exact(exc_type, text):
-    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
 
 
 class Payload:
     def __str__(self):
         return "payload"
-
-
-class Text(str):
-    pass
 
 
 class Right:

@@ -1,0 +1,14 @@
+"""Helpers that the test files share."""
+
+import re
+
+import pytest
+
+
+def raises_exact(exc_type, text):
+    """pytest.raises for exactly `text` as the whole message."""
+    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
+
+
+class Text(str):
+    """A subclass of str, which the text conversions accept."""
