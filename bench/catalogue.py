@@ -396,7 +396,8 @@ WHY_BY_KIND = {
              "the same for a C method and for a small Python one",
     "failure": "raising and catching the exception is most of the cost, the same for everyone",
 }
-WHY_OTHERWISE = "no structural reason: the two cost about the same here, within the noise"
+WHY_OTHERWISE = ("not expected: no structural reason is known, so most likely the noise of this "
+                 "run; see whether it repeats in another")
 
 
 def why_not_faster(case: Case) -> str:

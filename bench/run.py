@@ -1,8 +1,8 @@
 """Benchmarks tolbrane against pure Python, `result`, `returns` and CPython's own builtins.
 
     pip install -r bench/requirements.txt .    # the tree as it is now, into the environment
-    python bench/run.py                         # the publication run: about 12 minutes on 2 cores
-    python bench/run.py --quick                 # a smoke run of about a minute, nothing saved
+    python bench/run.py          # the publication run: about 7 minutes of processor time
+    python bench/run.py --quick  # a smoke run: about 45 s of processor time; saves nothing
 
 On the running interpreter, one pyperf process family times every operation of bench/catalogue.py
 in every implementation that has it; bench/workload.py times the order workload of bench/orders/
@@ -15,8 +15,12 @@ section of README.md.
 Only a clean working tree is published: when anything differs from the last commit (tracked or
 untracked, other than the documents this script writes), the run prints its figures and saves
 nothing, and --render skips saved figures that did not come from a clean tree. --quick skips the
-instruction counts (`python bench/instructions.py` alone takes about 30 s) and prints how long it
-took.
+instruction counts (`python bench/instructions.py` alone takes about 25 s of processor time).
+
+The runs are serial, so on a quiet 2-core machine the wall-clock time is about the processor time:
+7 minutes and 45 s. With other jobs on the machine it is longer (measured here at a load average of
+8 on 2 cores: 14 to 18 minutes, and 2 for --quick), and the times are noisy: the documents say
+so when the load average was above half the number of cores. Every run prints how long it took.
 """
 
 from __future__ import annotations
@@ -50,6 +54,7 @@ README_END = "<!-- end of benchmark summary -->"
 # What this script writes: changes there do not make the tree dirty.
 GENERATED = ("bench/results/", "docs/benchmarks.md", "docs/benchmarks.png")
 FORMAT = 2  # of the saved figures; older files are not read
+BUSY_LOAD = 0.5  # load average per core above which the documents call the times noisy
 
 FULL = {"processes": 4, "values": 3, "warmups": 1, "min_time": 0.05}
 # A fixed loop count spares pyperf's calibration process for every benchmark.
@@ -629,10 +634,23 @@ def losses_lines(runs: list[Run]) -> list[str]:
 # --------------------------------------------------------------------------------------------
 # Writing the documents.
 
+def busy(run: Run) -> str:
+    """A warning when the machine was busy during the run, or nothing."""
+    load, cores = run.data.get("load"), os.cpu_count() or 1
+    if not load or max(load) <= BUSY_LOAD * cores:
+        return ""
+    return (f"The machine was busy (load average {load[0]:.1f} at the start, {load[1]:.1f} at the "
+            f"end, on {run.data['machine'].split(', ')[-1]}): the times are noisy; the instruction "
+            "counts are not.")
+
+
 def provenance(run: Run) -> str:
     data = run.data
+    load = data.get("load")
     return (f"{data['date']}, {data['machine']}, CPython {data['python_full']}, tolbrane at commit "
-            f"{data['commit']}, pyperf {data['settings']}.")
+            f"{data['commit']}, pyperf {data['settings']}"
+            + (f", load average {load[0]:.1f} to {load[1]:.1f}" if load else "") + ". "
+            + busy(run)).strip()
 
 
 LEGEND = [
@@ -675,7 +693,9 @@ def write_markdown(runs: list[Run]) -> None:
                 "([bench/orders/](../bench/orders/)). The same program for every implementation, "
                 "checked to compute the same output; the floor is the same program with plain "
                 "tuples instead of Results, so *the Result library's share* is (program - floor) "
-                "/ program.", ""]
+                "/ program. The instruction counts are deterministic; the times vary with whatever "
+                "else the machine does, and where the two disagree the times need a run on a quiet "
+                "machine.", ""]
         for run in reversed(runs):
             if run.workload:
                 out += [f"CPython {run.python}: {workload_about(run)}", ""]
@@ -711,10 +731,11 @@ SUMMARY_KEYS = ["Result.ok", "Result.err", "Result.is_ok", "Result.unwrap", "Res
 def summary_lines(run: Run) -> list[str]:
     """The figures the README shows for one interpreter."""
     lines = [f"**CPython {run.python}** ({run.data['date']}, {run.data['machine']}, commit "
-             f"{run.data['commit']})", ""]
+             f"{run.data['commit']}) {busy(run)}".strip(), ""]
     if run.workload:
         lines += ["The workload, 100,000 order lines through `parse`, `validate` and `transform` "
-                  "chained with `and_then` (plain tuples are the floor):", ""]
+                  "chained with `and_then` (plain tuples are the floor; the instruction counts are "
+                  "deterministic, the times depend on how quiet the machine was):", ""]
         lines += workload_table(run) + [""]
     slower = {case.key for case, _ in losses(run)}
     keys = SUMMARY_KEYS + [case.key for case in catalogue.CASES
@@ -803,9 +824,9 @@ def write_chart(runs: list[Run]) -> None:
     first.set_yticks(list(rows), labels, fontsize=8, family="monospace")
     first.invert_yaxis()
     first.legend(loc="lower right", title="tolbrane against")
-    figure.suptitle("tolbrane against pure Python and peer libraries: time, same operation, "
-                    "same run (docs/benchmarks.md has every figure)")
-    figure.tight_layout(rect=(0, 0, 1, 0.98))
+    figure.suptitle("tolbrane against pure Python and peer libraries\n"
+                    "time of the same operation in the same run (every figure: docs/benchmarks.md)")
+    figure.tight_layout(rect=(0, 0, 1, 0.97))
     figure.savefig(DOCS / "benchmarks.png", dpi=80)
     plt.close(figure)
 
@@ -838,6 +859,7 @@ def main() -> None:
     import pyperf
 
     started = time.monotonic()
+    load_at_start = os.getloadavg()[0]
     quick = "--quick" in sys.argv
     settings = QUICK if quick else FULL
     runner = pyperf.Runner(add_cmdline_args=pass_options, **settings)
@@ -880,6 +902,7 @@ def main() -> None:
         "workload_instructions": None if counted is None else counted["workload"],
         "workload_window": None if counted is None else counted["workload_lines"],
         "memory": memory(),
+        "load": [load_at_start, os.getloadavg()[0]],
     }
     run = Run(data)
     if not publish or not data["clean"]:

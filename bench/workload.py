@@ -1,7 +1,7 @@
 """Times the order workload of bench/orders/ with pyperf, the implementations interleaved.
 
-    python bench/workload.py                  # about 2 minutes on 2 cores
-    python bench/workload.py --quick          # about 20 s: one round, one value each
+    python bench/workload.py                  # about 75 s of processor time
+    python bench/workload.py --quick          # about 15 s: one round, one value each
     python bench/workload.py --json out.json  # also write the figures (bench/run.py uses this)
 
 Every implementation installed runs the same 100,000 lines; first, in this process, each runs them
