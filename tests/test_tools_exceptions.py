@@ -1,6 +1,7 @@
 """tolbrane_tools: catch, attempt and unwrap_or_raise, exceptions into Results and back."""
 
 import asyncio
+import functools
 import gc
 import inspect
 import re
@@ -114,6 +115,77 @@ def test_catch_passes_every_argument_through():
         return args, kwargs
 
     assert echo(1, 2, func=3, code=4).unwrap() == ((1, 2), {"func": 3, "code": 4})
+
+
+def every_kind_of_parameter(a, b=[], /, c=None, *rest, d, e=(), **more):
+    return a, b, c, rest, d, e, more
+
+
+def shadowing(str, type, exc=None, catching=1):
+    return str, type, exc, catching
+
+
+def private(_catch_func, _catch_ok=2):
+    return _catch_func, _catch_ok
+
+
+class Service:
+    @catch()
+    def fetch(self, key, *, default=None):
+        return (self, key, default)
+
+    @staticmethod
+    @catch()
+    def static(key):
+        return key
+
+
+@pytest.mark.parametrize("func, args, kwargs", [
+    (every_kind_of_parameter, (1,), {"d": 4}),
+    (every_kind_of_parameter, (1, 2, 3, 5, 6), {"d": 4, "e": 7, "f": 8}),
+    (every_kind_of_parameter, (1,), {"c": 3, "d": 4, "a": "into more"}),
+    (shadowing, ("s", "t"), {"catching": 2}),
+    (private, (1,), {}),
+    (private, (), {"_catch_func": 1, "_catch_ok": 3}),
+    (functools.partial(every_kind_of_parameter, 1, d=4), (), {"e": 5}),
+    (dict, (), {"a": 1}),
+    (max, (3, 1, 2), {}),
+])
+def test_catch_passes_arguments_and_defaults_through_exactly(func, args, kwargs):
+    got = catch()(func)(*args, **kwargs).unwrap()
+    expected = func(*args, **kwargs)
+    assert got == expected
+    if func is every_kind_of_parameter and len(args) == 1:
+        assert got[1] is every_kind_of_parameter.__defaults__[0]  # the default object itself
+
+
+def test_catch_on_methods():
+    service = Service()
+    assert service.fetch("k").unwrap() == (service, "k", None)
+    assert Service.fetch(service, "k", default=2).unwrap() == (service, "k", 2)
+    assert service.static("s").unwrap() == "s"
+
+
+@pytest.mark.parametrize("call, text", [
+    (lambda f: f(), "every_kind_of_parameter() missing 1 required positional argument: 'a'"),
+    (lambda f: f(1), "every_kind_of_parameter() missing 1 required keyword-only argument: 'd'"),
+    (lambda f: f(a=1, d=1), "every_kind_of_parameter() missing 1 required positional argument: 'a'"),
+])
+def test_a_call_that_does_not_fit_the_function_raises_as_it_would_without_catch(call, text):
+    with raises_exact(TypeError, text):
+        call(every_kind_of_parameter)
+    with raises_exact(TypeError, text):
+        call(catch()(every_kind_of_parameter))
+
+
+def test_catch_keeps_a_declared_signature():
+    def flexible(*args, **kwargs):
+        return args, kwargs
+
+    flexible.__signature__ = inspect.signature(lambda x: None)
+    wrapped = catch()(flexible)
+    assert wrapped(1, 2, y=3).unwrap() == ((1, 2), {"y": 3})
+    assert str(inspect.signature(wrapped)) == "(x)"
 
 
 def test_a_catcher_can_be_kept_and_reused():

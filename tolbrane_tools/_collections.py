@@ -1,11 +1,18 @@
 """Many Results or MayBes at once: collect, partition, oks, errs and values."""
 
-from collections.abc import Iterable, Iterator
+from collections.abc import Callable, Iterable, Iterator
 from typing import Any, overload
 
 from tolbrane import MayBe, Result
 
 _END: Any = object()
+
+# Called as functions, the methods test the type of their argument as they run: a TypeError for
+# anything but an instance of their class.
+_IS_OK: Callable[[Any], bool] = Result[Any].is_ok
+_IS_JUST: Callable[[Any], bool] = MayBe[Any].is_just
+_UNWRAP_RESULT: Callable[[Any], Any] = Result[Any].unwrap
+_UNWRAP_MAYBE: Callable[[Any], Any] = MayBe[Any].unwrap
 
 
 def _mismatch(function: str, index: int, expected: str, item: object) -> TypeError:
@@ -52,23 +59,24 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
         if not first:
             return first
         append(first.unwrap())
-    # Declared, so that the type tests below narrow nothing for the checkers.
-    result: Result[Any]
-    maybe: MayBe[Any]
     if kind is Result:
-        for result in items:
-            if type(result) is not Result:
-                raise _mismatch("collect", len(values), "a Result", result)
-            if not result:
-                return result
-            append(result.unwrap())
+        is_present, unwrap, name = _IS_OK, _UNWRAP_RESULT, "a Result"
+    else:
+        is_present, unwrap, name = _IS_JUST, _UNWRAP_MAYBE, "a MayBe"
+    # The loop needs no type test of its own (see _IS_OK); the item at hand tells a TypeError
+    # about it from one raised by the iterable.
+    item: Any = _END
+    try:
+        for item in items:
+            if not is_present(item):
+                return item
+            append(unwrap(item))
+    except TypeError:
+        if item is _END or type(item) is kind:
+            raise
+        raise _mismatch("collect", len(values), name, item) from None
+    if kind is Result:
         return Result.ok(values)
-    for maybe in items:
-        if type(maybe) is not MayBe:
-            raise _mismatch("collect", len(values), "a MayBe", maybe)
-        if not maybe:
-            return maybe
-        append(maybe.unwrap())
     return MayBe.just(values)
 
 
@@ -83,13 +91,18 @@ def partition[T](iterable: Iterable[Result[T]]) -> tuple[list[T], list[Result[T]
     failures: list[Result[T]] = []
     keep_value = values.append
     keep_failure = failures.append
-    for item in iterable:
-        if type(item) is not Result:
-            raise _mismatch("partition", len(values) + len(failures), "a Result", item)
-        if item:
-            keep_value(item.unwrap())
-        else:
-            keep_failure(item)
+    is_ok, unwrap = _IS_OK, _UNWRAP_RESULT
+    item: Any = _END
+    try:
+        for item in iterable:
+            if is_ok(item):
+                keep_value(unwrap(item))
+            else:
+                keep_failure(item)
+    except TypeError:  # see collect
+        if item is _END or type(item) is Result:
+            raise
+        raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
     return values, failures
 
 

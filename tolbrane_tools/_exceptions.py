@@ -40,27 +40,104 @@ class Catcher:
     @overload
     def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T]]: ...
     def __call__(self, func: Callable[..., Any], /) -> Callable[..., Any]:
-        exceptions = self._exceptions
-        code = self._code
-        if inspect.iscoroutinefunction(func):
+        coroutine = inspect.iscoroutinefunction(func)
+        wrapper = _exact_wrapper(func, self._exceptions, self._code, coroutine)
+        if wrapper is None:
+            wrapper = (_any_coroutine_wrapper if coroutine else _any_wrapper)(
+                func, self._exceptions, self._code)
+        return functools.wraps(func)(wrapper)
 
-            @functools.wraps(func)
-            async def catching_coroutine(*args: Any, **kwargs: Any) -> Result[Any]:
-                try:
-                    return Result.ok(await func(*args, **kwargs))
-                except exceptions as exc:
-                    return Result.err(str(exc), code or type(exc).__name__, exc)
 
-            return catching_coroutine
+class _Name:
+    """A default value that a signature prints as the name it has in the generated code."""
 
-        @functools.wraps(func)
-        def catching(*args: Any, **kwargs: Any) -> Result[Any]:
-            try:
-                return Result.ok(func(*args, **kwargs))
-            except exceptions as exc:
-                return Result.err(str(exc), code or type(exc).__name__, exc)
+    def __init__(self, name: str) -> None:
+        self.name = name
 
-        return catching
+    def __repr__(self) -> str:
+        return self.name
+
+
+def _exact_wrapper(
+    func: Callable[..., Any],
+    exceptions: tuple[type[BaseException], ...],
+    code: str | None,
+    coroutine: bool,
+) -> Callable[..., Any] | None:
+    """A wrapper with the parameters of a Python function, or None for any other callable.
+
+    With the same parameters, a call passes its arguments straight through: packing them into
+    *args and **kwargs and unpacking them again costs as much as the rest of the call.
+    """
+    if not inspect.isfunction(func) or "__signature__" in vars(func):
+        return None
+    signature = inspect.signature(func, follow_wrapped=False)
+    if any(name.startswith("_catch_") for name in signature.parameters):
+        return None
+    namespace: dict[str, Any] = {
+        "_catch_func": func,
+        "_catch_ok": Result.ok,
+        "_catch_err": Result.err,
+        "_catch_exceptions": exceptions,
+        "_catch_code": code,
+        "_catch_str": str,  # a parameter may be named str or type
+        "_catch_type": type,
+    }
+    declared: list[inspect.Parameter] = []
+    passed: list[str] = []
+    for index, parameter in enumerate(signature.parameters.values()):
+        default = parameter.default
+        if default is not parameter.empty:
+            namespace[f"_catch_default{index}"] = default
+            default = _Name(f"_catch_default{index}")
+        declared.append(parameter.replace(annotation=parameter.empty, default=default))
+        name = parameter.name
+        if parameter.kind is parameter.VAR_POSITIONAL:
+            passed.append(f"*{name}")
+        elif parameter.kind is parameter.KEYWORD_ONLY:
+            passed.append(f"{name}={name}")
+        elif parameter.kind is parameter.VAR_KEYWORD:
+            passed.append(f"**{name}")
+        else:
+            passed.append(name)
+    head = str(signature.replace(parameters=declared, return_annotation=signature.empty))
+    call = f"{'await ' if coroutine else ''}_catch_func({', '.join(passed)})"
+    source = "\n".join([
+        f"{'async ' if coroutine else ''}def catching{head}:",
+        "    try:",
+        f"        return _catch_ok({call})",
+        "    except _catch_exceptions as _catch_exc:",
+        "        return _catch_err(",
+        "            _catch_str(_catch_exc), _catch_code or _catch_type(_catch_exc).__name__, _catch_exc)",
+        "",
+    ])
+    exec(compile(source, f"<catch {func.__qualname__}>", "exec"), namespace)
+    wrapper: Callable[..., Any] = namespace["catching"]
+    return wrapper
+
+
+def _any_wrapper(
+    func: Callable[..., Any], exceptions: tuple[type[BaseException], ...], code: str | None
+) -> Callable[..., Any]:
+    def catching(*args: Any, **kwargs: Any) -> Result[Any]:
+        try:
+            return Result.ok(func(*args, **kwargs))
+        except exceptions as exc:
+            return Result.err(str(exc), code or type(exc).__name__, exc)
+
+    return catching
+
+
+def _any_coroutine_wrapper(
+    func: Callable[..., Any], exceptions: tuple[type[BaseException], ...], code: str | None
+) -> Callable[..., Any]:
+    async def catching(*args: Any, **kwargs: Any) -> Result[Any]:
+        try:
+            return Result.ok(await func(*args, **kwargs))
+        except exceptions as exc:
+            return Result.err(str(exc), code or type(exc).__name__, exc)
+
+    return catching
 
 
 def _check_exception_class(position: int, exception: object) -> None:
@@ -88,7 +165,9 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
     with the exception's class name as the code unless ``code`` is given, and the exception
     object itself as the details. Other exceptions propagate, and so do ``KeyboardInterrupt``,
     ``SystemExit`` and ``asyncio.CancelledError`` unless named. Applied to an ``async def``
-    function, it gives a coroutine function whose coroutine returns the Result.
+    function, it gives a coroutine function whose coroutine returns the Result. Arguments that
+    do not fit a Python function's parameters raise ``TypeError`` at the call, as without the
+    decorator.
 
     >>> @catch(ValueError)
     ... def parse(text: str) -> int:
