@@ -34,7 +34,8 @@ async def main() -> None:
         print(f"{product}: {result.match(ok=lambda count: f'{count} in stock', err=shown)}")
 
     counts, failures = partition(results)
-    print(f"in stock: {sum(counts)} items of {len(counts)} products; {len(failures)} lookups failed")
+    print(f"in stock: {sum(counts)} items of {len(counts)} products; "
+          f"{len(failures)} lookups failed")
     print(f"all or nothing: {collect(results)!r}")
     print(f"all or nothing, known products: {collect(results[0:1] + results[2:3])!r}")
 

@@ -59,7 +59,8 @@ def main() -> None:
                 print(f"{name}: refused [{code}] {message}")
 
     counts, refused = partition(results.values())
-    print(f"accepted: {len(counts)} file(s), {sum(counts)} records; refused: {len(refused)} file(s)")
+    print(f"accepted: {len(counts)} file(s), {sum(counts)} records; "
+          f"refused: {len(refused)} file(s)")
 
 
 if __name__ == "__main__":

@@ -138,7 +138,8 @@ def test_partition_edges(items, expected):
 
 
 @pytest.mark.parametrize("items, text", [
-    ([Result.ok(1), Result.err("x"), MayBe(1)], "partition() item 2: expected a Result, got 'MayBe'"),
+    ([Result.ok(1), Result.err("x"), MayBe(1)],
+     "partition() item 2: expected a Result, got 'MayBe'"),
     ([Result.err("x"), 3.5], "partition() item 1: expected a Result, got 'float'"),
     ([{"ok": True, "value": 1}], "partition() item 0: expected a Result, got 'dict'"),
 ])

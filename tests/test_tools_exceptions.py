@@ -169,7 +169,8 @@ def test_catch_on_methods():
 @pytest.mark.parametrize("call, text", [
     (lambda f: f(), "every_kind_of_parameter() missing 1 required positional argument: 'a'"),
     (lambda f: f(1), "every_kind_of_parameter() missing 1 required keyword-only argument: 'd'"),
-    (lambda f: f(a=1, d=1), "every_kind_of_parameter() missing 1 required positional argument: 'a'"),
+    (lambda f: f(a=1, d=1),
+     "every_kind_of_parameter() missing 1 required positional argument: 'a'"),
 ])
 def test_a_call_that_does_not_fit_the_function_raises_as_it_would_without_catch(call, text):
     with raises_exact(TypeError, text):
@@ -320,7 +321,8 @@ def test_attempt_on_an_async_function_gives_a_coroutine():
     assert inspect.iscoroutine(pending)
     assert asyncio.run(pending).unwrap() == 12
     err = asyncio.run(attempt(parse, "twelve"))
-    assert err.unwrap_err()[:2] == ("invalid literal for int() with base 10: 'twelve'", "ValueError")
+    assert err.unwrap_err()[:2] == (
+        "invalid literal for int() with base 10: 'twelve'", "ValueError")
 
 
 # --- unwrap_or_raise ----------------------------------------------------------------------------

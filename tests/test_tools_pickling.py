@@ -1,4 +1,4 @@
-"""tolbrane_tools: register_pickle, and pickle, copy and dataclasses.asdict of Results and MayBes."""
+"""tolbrane_tools: register_pickle; pickle, copy and dataclasses.asdict of Results and MayBes."""
 
 import copy
 import copyreg
@@ -27,7 +27,8 @@ class Custom:
 
 def every_kind():
     return [
-        Result.ok(1), Result.ok(None), Result.ok([1, {"a": (2, 3)}]), Result.ok(Result.ok("nested")),
+        Result.ok(1), Result.ok(None), Result.ok([1, {"a": (2, 3)}]),
+        Result.ok(Result.ok("nested")),
         Result.ok(MayBe.just(None)), Result.ok(Custom("x")),
         Result.err(""), Result.err("boom"), Result.err("boom", "E1"),
         Result.err("boom", None, {"k": [1]}), Result.err("boom", "E1", Custom("d")),

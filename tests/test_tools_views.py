@@ -117,7 +117,8 @@ def test_views_compare_by_value(left, right, equal):
 
 
 def test_view_reprs():
-    assert [repr(view(obj)) for obj in (Result.ok("a"), Result.err("m", "E"), MayBe(1), MayBe(None))] == [
+    objects = (Result.ok("a"), Result.err("m", "E"), MayBe(1), MayBe(None))
+    assert [repr(view(obj)) for obj in objects] == [
         "Ok(value='a')", "Err(message='m', code='E', details=None)", "Just(value=1)", "Nothing()"]
 
 

@@ -107,8 +107,8 @@ def _exact_wrapper(
         "    try:",
         f"        return _catch_ok({call})",
         "    except _catch_exceptions as _catch_exc:",
-        "        return _catch_err(",
-        "            _catch_str(_catch_exc), _catch_code or _catch_type(_catch_exc).__name__, _catch_exc)",
+        "        return _catch_err(_catch_str(_catch_exc),",
+        "                          _catch_code or _catch_type(_catch_exc).__name__, _catch_exc)",
         "",
     ])
     exec(compile(source, f"<catch {func.__qualname__}>", "exec"), namespace)
@@ -202,9 +202,10 @@ def attempt[**P, T](func: Callable[P, T], /, *args: P.args, **kwargs: P.kwargs) 
 def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     """Call ``func(*args, **kwargs)`` once: its return value as an Ok, an ``Exception`` as an Err.
 
-    The same as ``catch()(func)(*args, **kwargs)``: the Err has the exception's class name as
-    its code and the exception as its details. For an ``async def`` function, it returns a
-    coroutine to await, which gives the Result.
+    As with ``catch()``, the Err has the exception's class name as its code and the exception
+    as its details; any ``Exception`` of the call becomes one, a ``TypeError`` for arguments
+    that do not fit included. For an ``async def`` function, it returns a coroutine to await,
+    which gives the Result.
 
     >>> attempt(int, "42")
     Ok(42)

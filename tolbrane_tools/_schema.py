@@ -1,6 +1,7 @@
 """The JSON Schema of the dictionary form of a Result: DICT_FORM_SCHEMA.
 
-DICT_FORM_SCHEMA is a JSON Schema (draft 2020-12) of the dictionary form, to publish (in OpenAPI, for instance).
+DICT_FORM_SCHEMA is a JSON Schema (draft 2020-12) of the dictionary form, to publish (in
+OpenAPI, for instance).
 
 Every ``to_dict()`` validates against it, and no dictionary that ``Result.from_dict`` refuses
 does. It describes what ``to_dict()`` writes, so it is stricter than ``from_dict``, which also

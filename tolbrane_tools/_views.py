@@ -141,7 +141,7 @@ def view[T](obj: Result[T]) -> Ok[T] | Err: ...
 @overload
 def view[T](obj: MayBe[T]) -> Just[T] | Nothing: ...
 def view(obj: Result[Any] | MayBe[Any]) -> Ok[Any] | Err | Just[Any] | Nothing:
-    """A read-only snapshot to match on: ``Ok``/``Err`` for a Result, ``Just``/``Nothing`` for a MayBe.
+    """A read-only snapshot to match on: ``Ok`` or ``Err`` for a Result, ``Just`` or ``Nothing``.
 
     The snapshot holds the very objects of the Result or MayBe (nothing is copied). Views
     compare by value, so they also serve in assertions: ``view(r) == Ok(3)``.
