@@ -216,13 +216,28 @@ def format_time(value):
 
 
 def write_section(lines):
+    """Writes this interpreter's figures into the section, keeping those of the others."""
     text = DOC.read_text(encoding="utf-8")
-    section = "\n".join([BEGIN, "## tolbrane_tools against hand-written code", "",
-                         "Written by `python bench/tools.py --write`: the toolkit's time over the "
-                         "hand-written equivalent's (see that script).", "", *lines, END])
-    pattern = re.compile(re.escape(BEGIN) + ".*?" + re.escape(END), re.DOTALL)
-    text = pattern.sub(lambda _: section, text) if pattern.search(text) else (
-        text.rstrip("\n") + "\n\n" + section)
+    pattern = re.compile(re.escape(BEGIN) + "\n(.*?)" + re.escape(END), re.DOTALL)
+    found = pattern.search(text)
+    blocks = {}
+    if found:
+        for block in re.split(r"^(?=### CPython )", found.group(1), flags=re.MULTILINE):
+            if block.startswith("### CPython "):
+                blocks[block.split()[2]] = block.rstrip("\n")
+    version = ".".join(platform.python_version_tuple()[:2])
+    blocks[version] = "\n".join([f"### CPython {version}", "", *lines])
+    ordered = sorted(blocks.items(), key=lambda item: tuple(map(int, item[0].split("."))),
+                     reverse=True)
+    section = "\n".join([
+        BEGIN, "## tolbrane_tools against hand-written code", "",
+        "Written by `python bench/tools.py --instructions --write`, one interpreter at a time: the "
+        "toolkit's cost over that of the hand-written code it replaces (see that script).", "",
+        "\n\n".join(block for _, block in ordered), END])
+    if found:
+        text = text[:found.start()] + section + text[found.end():]
+    else:
+        text = text.rstrip("\n") + "\n\n" + section
     DOC.write_text(text.rstrip("\n") + "\n", encoding="utf-8")
 
 
