@@ -36,6 +36,7 @@ fi
 rm -rf "$build/site" "$build/reports"
 mkdir -p "$build/site" "$build/reports"
 cp "$build"/tolbrane*.so "$build/site/"
+cp -r tolbrane_tools "$build/site/"
 site=$(cd "$build/site" && pwd)
 reports=$(cd "$build/reports" && pwd)
 
@@ -53,7 +54,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:log_path=$reports/ubsan"
 # for ordinary builds: a larger stack lets a deep recursion end in RecursionError as it normally does.
 ulimit -s 65536 || echo "warning: could not raise the stack limit; deep recursions may overflow" >&2
 status=0
-"$py" -m pytest -p no:cacheprovider "$@" || status=$?
+"$py" -P -m pytest -p no:cacheprovider "$@" || status=$?
 if compgen -G "$reports/*" >/dev/null; then
     cat "$reports"/* >&2
     echo "sanitizer reports: $(ls "$reports" | wc -l) (see $reports)" >&2

@@ -10,9 +10,10 @@ if [ ! -x "$venv/bin/python" ]; then
     "$(first_python)" -m venv "$venv"
 fi
 py="$venv/bin/python"
-if ! "$py" -c 'import tolbrane' 2>/dev/null; then
+if ! "$py" -P -c 'import tolbrane, tolbrane_tools' 2>/dev/null; then
     "$py" -m pip install --quiet --upgrade pip
     "$py" -m pip install --quiet .
 fi
 "$py" -m pip install --quiet -r requirements-test.txt
-exec "$py" -m pytest -p no:cacheprovider "$@"
+# -P: the source tree's tolbrane_tools must not shadow the installed one.
+exec "$py" -P -m pytest -p no:cacheprovider "$@"

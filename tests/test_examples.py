@@ -1,10 +1,11 @@
 """Every script in examples/ runs cleanly and prints exactly its recorded output, and the code in
-docs/guide.md runs and shows what the guide says it shows.
+docs/guide.md and docs/migration.md runs and shows what those pages say it shows.
 
 The recorded outputs live in examples/expected/NAME.txt; after a deliberate change to an example,
 record it again with `python examples/NAME.py > examples/expected/NAME.txt` and review the diff.
 """
 
+import copyreg
 import doctest
 import os
 import pathlib
@@ -22,7 +23,7 @@ SCRIPTS = sorted(EXAMPLES.glob("*.py"))
 def test_every_example_has_a_recorded_output():
     recorded = sorted(path.stem for path in (EXAMPLES / "expected").glob("*.txt"))
     assert recorded == [script.stem for script in SCRIPTS]
-    assert {"tour", "json_transport", "cleaning"} <= set(recorded)
+    assert {"tour", "json_transport", "cleaning", "process_pool", "async_catch"} <= set(recorded)
 
 
 @pytest.mark.parametrize("script", SCRIPTS, ids=lambda path: path.name)
@@ -35,23 +36,30 @@ def test_example_prints_its_recorded_output(script, tmp_path):
     assert run.stdout == (EXAMPLES / "expected" / f"{script.stem}.txt").read_text(encoding="utf-8")
 
 
-def guide_blocks():
-    """The guide's fenced blocks, in order: ("python", code) defines, ("pycon", session) shows."""
-    text = (EXAMPLES.parent / "docs" / "guide.md").read_text(encoding="utf-8")
+def page_blocks(page):
+    """A page's fenced blocks, in order: ("python", code) defines, ("pycon", session) shows."""
+    text = (EXAMPLES.parent / "docs" / page).read_text(encoding="utf-8")
     fence = re.compile(r"^( *)```(python|pycon)\n(.*?)^\1```$", re.MULTILINE | re.DOTALL)
     return [(kind, textwrap.dedent(body)) for _, kind, body in fence.findall(text)]
 
 
-def test_guide_code_runs_and_shows_what_it_says():
-    blocks = guide_blocks()
-    assert sum(kind == "pycon" for kind, _ in blocks) >= 10
-    namespace = {"__name__": "guide"}
+@pytest.mark.parametrize("page, sessions", [("guide.md", 14), ("migration.md", 6)])
+def test_page_code_runs_and_shows_what_it_says(page, sessions):
+    blocks = page_blocks(page)
+    assert sum(kind == "pycon" for kind, _ in blocks) >= sessions
+    namespace = {"__name__": page.removesuffix(".md")}
     runner = doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
-    for number, (kind, body) in enumerate(blocks):
-        if kind == "python":
-            exec(compile(body, f"guide block {number}", "exec"), namespace)
-        else:
-            test = doctest.DocTestParser().get_doctest(body, namespace, f"guide block {number}",
-                                                       "docs/guide.md", 0)
-            runner.run(test, clear_globs=False)
+    saved = dict(copyreg.dispatch_table)  # the pages show register_pickle()
+    try:
+        for number, (kind, body) in enumerate(blocks):
+            if kind == "python":
+                exec(compile(body, f"{page} block {number}", "exec"), namespace)
+            else:
+                test = doctest.DocTestParser().get_doctest(body, namespace,
+                                                           f"{page} block {number}",
+                                                           f"docs/{page}", 0)
+                runner.run(test, clear_globs=False)
+    finally:
+        copyreg.dispatch_table.clear()
+        copyreg.dispatch_table.update(saved)
     assert runner.summarize(verbose=False).failed == 0

@@ -10,25 +10,28 @@
 from collections.abc import Callable, Iterator
 from typing import Any, Generic, Literal, NotRequired, TypedDict, final, overload, type_check_only
 
-from typing_extensions import Never, Self, TypeVar
+from typing_extensions import Never, ReadOnly, Self, TypeVar
 
 __all__ = ["MayBe", "Result"]
 
 _T_co = TypeVar("_T_co", covariant=True)
 _E_co = TypeVar("_E_co", bound=str, default=str, covariant=True)
-_V = TypeVar("_V")
+_V_co = TypeVar("_V_co", covariant=True)
 _U = TypeVar("_U")
 _R = TypeVar("_R")
 
 # The arguments an Err handler receives: the message, the code or None, the details or None.
 _ErrHandler = Callable[[str, str | None, Any], _R]
 
+# "value" is read-only for the checkers, which makes OkDict covariant like Result: the dictionary
+# form of a Result[int] is then also one of a Result[object], so an annotated round trip
+# (back: Result[object] = Result.from_dict(r.to_dict())) type-checks.
 @type_check_only
-class OkDict(TypedDict, Generic[_V]):
+class OkDict(TypedDict, Generic[_V_co]):
     """The dictionary form of an Ok: exactly the keys "ok" and "value"."""
 
     ok: Literal[True]
-    value: _V
+    value: ReadOnly[_V_co]
 
 @type_check_only
 class ErrDict(TypedDict):
@@ -41,93 +44,282 @@ class ErrDict(TypedDict):
 
 @final
 class Result(Generic[_T_co, _E_co]):
+    """Result monad: Ok(value) | Err(message, code?, details?).
+
+    An immutable success-or-failure value: an Ok holds one object, an Err a str message, an
+    optional str code and optional details of any type. Build one with Result.ok, Result.err or
+    Result.from_dict. Results compare by identity; str() is repr().
+    """
+
+    # Result has no constructor; the parameter of type Never makes every call Result(...) an
+    # error for the checkers, as it is at run time.
+    def __new__(cls, _no_constructor: Never, /) -> Self:
+        """Result cannot be called: build one with Result.ok, Result.err or Result.from_dict."""
+
     @staticmethod
-    def ok(value: _U) -> Result[_U]: ...
+    def ok(value: _U) -> Result[_U]:
+        """A new Ok holding value, whatever it is (None and other Results included)."""
+
     @staticmethod
-    def err(message: str, code: str | None = None, details: object = None) -> Result[Never]: ...
-    @overload
-    @staticmethod
-    def from_dict(dict: OkDict[_U]) -> Result[_U]: ...
-    @overload
-    @staticmethod
-    def from_dict(dict: ErrDict) -> Result[Never]: ...
+    def err(message: str, code: str | None = None, details: object = None) -> Result[Never]:
+        """A new Err: message and code are str, details any object; None leaves a field absent."""
+
     @overload
     @staticmethod
-    def from_dict(dict: OkDict[_U] | ErrDict) -> Result[_U]: ...
+    def from_dict(dict: OkDict[_U]) -> Result[_U]:
+        """A new Result from its dictionary form, as to_dict writes it.
+
+        Needs "ok" (a bool), then "value" for an Ok or "error" (a str) for an Err; ignores extra
+        keys, drops a "code" that is not a str and keeps a "details" of None. Raises ValueError
+        for a missing key and TypeError for a mistyped one.
+        """
+
     @overload
     @staticmethod
-    def from_dict(dict: dict[str, Any]) -> Result[Any]: ...
-    def is_ok(self) -> bool: ...
-    def is_err(self) -> bool: ...
-    def unwrap(self) -> _T_co: ...
-    def expect(self, message: str) -> _T_co: ...
-    def unwrap_or(self, default: _U) -> _T_co | _U: ...
-    def unwrap_err(self) -> tuple[str, str | None, Any]: ...
-    def to_option(self) -> _T_co | None: ...
+    def from_dict(dict: ErrDict) -> Result[Never]:
+        """A new Result from its dictionary form, as to_dict writes it.
+
+        Needs "ok" (a bool), then "value" for an Ok or "error" (a str) for an Err; ignores extra
+        keys, drops a "code" that is not a str and keeps a "details" of None. Raises ValueError
+        for a missing key and TypeError for a mistyped one.
+        """
+
     @overload
-    def match(self, ok: None = None, err: None = None) -> None: ...
+    @staticmethod
+    def from_dict(dict: OkDict[_U] | ErrDict) -> Result[_U]:
+        """A new Result from its dictionary form, as to_dict writes it.
+
+        Needs "ok" (a bool), then "value" for an Ok or "error" (a str) for an Err; ignores extra
+        keys, drops a "code" that is not a str and keeps a "details" of None. Raises ValueError
+        for a missing key and TypeError for a mistyped one.
+        """
+
     @overload
-    def match(self, ok: Callable[[_T_co], _R], err: _ErrHandler[_R]) -> _R: ...
+    @staticmethod
+    def from_dict(dict: dict[str, Any]) -> Result[Any]:
+        """A new Result from its dictionary form, as to_dict writes it.
+
+        Needs "ok" (a bool), then "value" for an Ok or "error" (a str) for an Err; ignores extra
+        keys, drops a "code" that is not a str and keeps a "details" of None. Raises ValueError
+        for a missing key and TypeError for a mistyped one.
+        """
+
+    def is_ok(self) -> bool:
+        """True for an Ok."""
+
+    def is_err(self) -> bool:
+        """True for an Err."""
+
+    def unwrap(self) -> _T_co:
+        """The Ok's value; an Err raises ValueError("Tried to unwrap an Err: <message>")."""
+
+    def expect(self, message: str) -> _T_co:
+        """The Ok's value; an Err raises ValueError(message)."""
+
+    def unwrap_or(self, default: _U) -> _T_co | _U:
+        """The Ok's value, or default itself for an Err (never called)."""
+
+    def unwrap_err(self) -> tuple[str, str | None, Any]:
+        """The Err's (message, code, details), absent ones as None.
+
+        An Ok raises ValueError("Tried to unwrap_err on an Ok").
+        """
+
+    def to_option(self) -> _T_co | None:
+        """The Ok's value, or None for an Err."""
+
     @overload
-    def match(self, ok: Callable[[_T_co], _R], err: None = None) -> _R | None: ...
+    def match(self, ok: None = None, err: None = None) -> None:
+        """Returns ok(value) for an Ok or err(message, code, details) for an Err.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
     @overload
-    def match(self, ok: None = None, *, err: _ErrHandler[_R]) -> _R | None: ...
+    def match(self, ok: Callable[[_T_co], _R], err: _ErrHandler[_R]) -> _R:
+        """Returns ok(value) for an Ok or err(message, code, details) for an Err.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
     @overload
-    def match(self, ok: None, err: _ErrHandler[_R]) -> _R | None: ...
-    def map(self, func: Callable[[_T_co], _U]) -> Result[_U]: ...
+    def match(self, ok: Callable[[_T_co], _R], err: None = None) -> _R | None:
+        """Returns ok(value) for an Ok or err(message, code, details) for an Err.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
+    @overload
+    def match(self, ok: None = None, *, err: _ErrHandler[_R]) -> _R | None:
+        """Returns ok(value) for an Ok or err(message, code, details) for an Err.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
+    @overload
+    def match(self, ok: None, err: _ErrHandler[_R]) -> _R | None:
+        """Returns ok(value) for an Ok or err(message, code, details) for an Err.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
+    def map(self, func: Callable[[_T_co], _U]) -> Result[_U]:
+        """An Ok becomes Ok(func(value)); an Err is copied unchanged."""
+
     def map_err(
         self, func: Callable[[str, str | None, Any], tuple[str, str | None, object]]
-    ) -> Result[_T_co]: ...
-    def flat_map(self, func: Callable[[_T_co], Result[_U]]) -> Result[_U]: ...
-    def and_then(self, func: Callable[[_T_co], Result[_U]]) -> Result[_U]: ...
-    def to_dict(self) -> OkDict[_T_co] | ErrDict: ...
-    def __bool__(self) -> bool: ...
-    def __len__(self) -> int: ...
-    def __iter__(self) -> Iterator[_T_co]: ...
-    def __rshift__(self, value: Callable[[_T_co], Result[_U]], /) -> Result[_U]: ...
+    ) -> Result[_T_co]:
+        """An Err becomes the Err of func(message, code, details); an Ok is copied unchanged.
+
+        func must return a 3-tuple (message, code, details) of a str, a str or None, and any
+        object.
+        """
+
+    def flat_map(self, func: Callable[[_T_co], Result[_U]]) -> Result[_U]:
+        """An Ok gives a copy of func(value), which must be a Result; an Err is copied unchanged."""
+
+    def and_then(self, func: Callable[[_T_co], Result[_U]]) -> Result[_U]:
+        """The same as flat_map: a copy of func(value) for an Ok; an Err is copied unchanged."""
+
+    def to_dict(self) -> OkDict[_T_co] | ErrDict:
+        """The dictionary form, a new dict.
+
+        {"ok": True, "value": value} for an Ok; {"ok": False, "error": message} for an Err, with
+        "code" and "details" only when the Err has them.
+        """
+
+    def __bool__(self) -> bool:
+        """True for an Ok, false for an Err."""
+
+    def __len__(self) -> int:
+        """1 for an Ok, 0 for an Err."""
+
+    def __iter__(self) -> Iterator[_T_co]:
+        """Yields the Ok's value once; an Err yields nothing."""
+
+    def __rshift__(self, value: Callable[[_T_co], Result[_U]], /) -> Result[_U]:
+        """r >> func is r.flat_map(func)."""
+
     # The reflected slots compute `value >> self` and `value | self`: they refuse a non-Result
     # value, and `value >> self` succeeds only for an Err value, which it copies (self is never
     # called), so checkers accept `err >> result` and reject `ok >> result` and `5 | result`.
-    def __rrshift__(self, value: Result[Never], /) -> Result[Never]: ...
-    def __or__(self, value: _U, /) -> _T_co | _U: ...
-    def __ror__(self, value: Result[_U], /) -> _U | Result[_T_co, _E_co]: ...
+    def __rrshift__(self, value: Result[Never], /) -> Result[Never]:
+        """err >> r, for an Err on the left: a copy of that Err (r is never called)."""
+
+    def __or__(self, value: _U, /) -> _T_co | _U:
+        """r | default is the Ok's value, or the right operand itself for an Err."""
+
+    def __ror__(self, value: Result[_U], /) -> _U | Result[_T_co, _E_co]:
+        """other | r, for a Result on the left: its value if it is an Ok, else r itself."""
+
     @classmethod
-    def __class_getitem__(cls, _item: object) -> type[Self]: ...
+    def __class_getitem__(cls, _item: object) -> type[Self]:
+        """Result[T] and Result[T, E] are Result itself at run time, for annotations."""
 
 @final
 class MayBe(Generic[_T_co]):
+    """An immutable optional value: a Just holding one object, or a Nothing.
+
+    MayBe(obj) is a Nothing when obj is None and a Just otherwise; MayBe.just(obj) is always a
+    Just. MayBes compare by identity; str() is repr().
+    """
+
     @overload
-    def __new__(cls, obj: None) -> MayBe[Never]: ...
+    def __new__(cls, obj: None) -> MayBe[Never]:
+        """A Just holding obj, or a Nothing when obj is None."""
+
     @overload
-    def __new__(cls, obj: _U | None) -> MayBe[_U]: ...
+    def __new__(cls, obj: _U | None) -> MayBe[_U]:
+        """A Just holding obj, or a Nothing when obj is None."""
+
     @staticmethod
-    def just(obj: _U) -> MayBe[_U]: ...
+    def just(obj: _U) -> MayBe[_U]:
+        """A Just holding obj, even None."""
+
     @staticmethod
-    def nothing() -> MayBe[Never]: ...
-    def is_just(self) -> bool: ...
-    def is_nothing(self) -> bool: ...
-    def unwrap(self) -> _T_co: ...
-    def expect(self, message: str) -> _T_co: ...
-    def to_option(self) -> _T_co | None: ...
+    def nothing() -> MayBe[Never]:
+        """A new Nothing."""
+
+    def is_just(self) -> bool:
+        """True for a Just."""
+
+    def is_nothing(self) -> bool:
+        """True for a Nothing."""
+
+    def unwrap(self) -> _T_co:
+        """The held object; a Nothing raises ValueError("Tried to unwrap a Nothing")."""
+
+    def expect(self, message: str) -> _T_co:
+        """The held object; a Nothing raises ValueError(message)."""
+
+    def to_option(self) -> _T_co | None:
+        """The held object, or None for a Nothing."""
+
     @overload
-    def match(self, just: None = None, nothing: None = None) -> None: ...
+    def match(self, just: None = None, nothing: None = None) -> None:
+        """Returns just(obj) for a Just or nothing() for a Nothing.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
     @overload
-    def match(self, just: Callable[[_T_co], _R], nothing: Callable[[], _R]) -> _R: ...
+    def match(self, just: Callable[[_T_co], _R], nothing: Callable[[], _R]) -> _R:
+        """Returns just(obj) for a Just or nothing() for a Nothing.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
     @overload
-    def match(self, just: Callable[[_T_co], _R], nothing: None = None) -> _R | None: ...
+    def match(self, just: Callable[[_T_co], _R], nothing: None = None) -> _R | None:
+        """Returns just(obj) for a Just or nothing() for a Nothing.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
     @overload
-    def match(self, just: None = None, *, nothing: Callable[[], _R]) -> _R | None: ...
+    def match(self, just: None = None, *, nothing: Callable[[], _R]) -> _R | None:
+        """Returns just(obj) for a Just or nothing() for a Nothing.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
     @overload
-    def match(self, just: None, nothing: Callable[[], _R]) -> _R | None: ...
-    def or_else(self, default: _U) -> _T_co | _U: ...
-    def map(self, func: Callable[[_T_co], _U]) -> MayBe[_U]: ...
-    def flat_map(self, func: Callable[[_T_co], MayBe[_U]]) -> MayBe[_U]: ...
-    def __bool__(self) -> bool: ...
-    def __len__(self) -> int: ...
-    def __iter__(self) -> Iterator[_T_co]: ...
-    def __rshift__(self, value: Callable[[_T_co], MayBe[_U]], /) -> MayBe[_U]: ...
-    def __rrshift__(self, value: MayBe[Never], /) -> MayBe[Never]: ...
-    def __or__(self, value: _U, /) -> _T_co | _U: ...
-    def __ror__(self, value: MayBe[_U], /) -> _U | MayBe[_T_co]: ...
+    def match(self, just: None, nothing: Callable[[], _R]) -> _R | None:
+        """Returns just(obj) for a Just or nothing() for a Nothing.
+
+        None when the handler of that variant is not given; the other one is never called.
+        """
+
+    def or_else(self, default: _U) -> _T_co | _U:
+        """The held object, or default itself for a Nothing (never called)."""
+
+    def map(self, func: Callable[[_T_co], _U]) -> MayBe[_U]:
+        """A Just becomes Just(func(obj)), even when that is None; a Nothing stays a Nothing."""
+
+    def flat_map(self, func: Callable[[_T_co], MayBe[_U]]) -> MayBe[_U]:
+        """A Just gives a copy of func(obj), which must be a MayBe; a Nothing stays a Nothing."""
+
+    def __bool__(self) -> bool:
+        """True for a Just, false for a Nothing."""
+
+    def __len__(self) -> int:
+        """1 for a Just, 0 for a Nothing."""
+
+    def __iter__(self) -> Iterator[_T_co]:
+        """Yields the held object once; a Nothing yields nothing."""
+
+    def __rshift__(self, value: Callable[[_T_co], MayBe[_U]], /) -> MayBe[_U]:
+        """m >> func is m.flat_map(func)."""
+
+    def __rrshift__(self, value: MayBe[Never], /) -> MayBe[Never]:
+        """nothing >> m, for a Nothing on the left: a new Nothing (m is never called)."""
+
+    def __or__(self, value: _U, /) -> _T_co | _U:
+        """m | default is the held object, or the right operand itself for a Nothing."""
+
+    def __ror__(self, value: MayBe[_U], /) -> _U | MayBe[_T_co]:
+        """other | m, for a MayBe on the left: its held object if it is a Just, else m itself."""
+
     @classmethod
-    def __class_getitem__(cls, _item: object) -> type[Self]: ...
+    def __class_getitem__(cls, _item: object) -> type[Self]:
+        """MayBe[T] is MayBe itself at run time, for annotations."""

@@ -111,6 +111,8 @@ assert_type(Result.from_dict({"ok": True, "value": 3}), Result[int])
 assert_type(Result.from_dict({"ok": False, "error": "e", "code": "E1"}), Result[Never])
 decoded: dict[str, Any] = {"ok": True, "value": [1, 2]}  # e.g. json.loads of a wire message
 assert_type(Result.from_dict(decoded), Result[Any])
+back: Result[object] = Result.from_dict(r.to_dict())  # the dictionary form is covariant too
+back_two: Result[object, str] = Result.from_dict(parse("1").to_dict())
 
 # --- MayBe -----------------------------------------------------------------------------------
 m = lookup({"a": 1}, "a")
@@ -182,6 +184,11 @@ m.match(nothing=str.upper)  # type: ignore[arg-type]  # pyright: ignore[reportCa
 m >> halve  # type: ignore[operator]  # pyright: ignore[reportOperatorIssue]
 MayBe(1) >> MayBe(2)  # type: ignore[operator]  # pyright: ignore[reportOperatorIssue]
 2 | m  # type: ignore[operator]  # pyright: ignore[reportOperatorIssue]
+Result()  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
+Result(1)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+Result(value=1)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
+if form["ok"] is True:
+    form["value"] = 2  # type: ignore[typeddict-readonly-mutated]  # pyright: ignore[reportTypedDictNotRequiredAccess]
 MayBe()  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue]
 wrong_maybe: MayBe[str] = m  # type: ignore[assignment]  # pyright: ignore[reportAssignmentType]
 len(m.or_else(0))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]

@@ -1,0 +1,404 @@
+"""tolbrane_tools: catch, attempt and unwrap_or_raise, exceptions into Results and back."""
+
+import asyncio
+import functools
+import gc
+import inspect
+import re
+import traceback
+import weakref
+
+import pytest
+
+from tolbrane import MayBe, Result
+from tolbrane_tools import Catcher, attempt, catch, unwrap_or_raise
+
+
+def raises_exact(exc_type, text):
+    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
+
+
+class AppError(Exception):
+    pass
+
+
+class Refusal(AppError):
+    def __str__(self):
+        return "refused, politely"
+
+
+PAYLOAD = object()
+
+
+def fail_with(exc):
+    def raiser(*args, **kwargs):
+        raise exc
+    return raiser
+
+
+def assert_err(result, message, code, details):
+    assert type(result) is Result and result.is_err()
+    got_message, got_code, got_details = result.unwrap_err()
+    assert (got_message, got_code) == (message, code)
+    assert got_details is details
+
+
+# --- catch on plain functions ------------------------------------------------------------------
+def test_catch_returns_the_value_itself_as_an_ok():
+    @catch()
+    def give(value, *, twice=False):
+        return (value, value) if twice else value
+
+    result = give(PAYLOAD)
+    assert type(result) is Result and result.unwrap() is PAYLOAD
+    assert give(PAYLOAD, twice=True).unwrap() == (PAYLOAD, PAYLOAD)
+    assert give(None).is_ok() and give(None).unwrap() is None
+
+
+@pytest.mark.parametrize("exceptions, code, raised, message, expected_code", [
+    ((), None, ValueError("bad value"), "bad value", "ValueError"),
+    ((ValueError,), None, ValueError("bad value"), "bad value", "ValueError"),
+    ((LookupError,), None, KeyError("k"), "'k'", "KeyError"),  # the class of the exception raised
+    ((ValueError, AppError), None, Refusal(), "refused, politely", "Refusal"),
+    ((AppError,), "E_APP", Refusal(), "refused, politely", "E_APP"),
+    ((), "", ValueError("x"), "x", "ValueError"),  # an empty code gives way to the class name
+    ((), None, ValueError(), "", "ValueError"),
+    ((BaseException,), None, KeyboardInterrupt(), "", "KeyboardInterrupt"),
+    ((SystemExit,), "E_EXIT", SystemExit(3), "3", "E_EXIT"),
+])
+def test_catch_turns_a_caught_exception_into_an_err(exceptions, code, raised, message,
+                                                   expected_code):
+    wrapped = catch(*exceptions, code=code)(fail_with(raised))
+    assert_err(wrapped(), message, expected_code, raised)
+
+
+@pytest.mark.parametrize("exceptions, raised", [
+    ((ValueError,), TypeError("other")),
+    ((KeyError,), LookupError("the base of KeyError")),
+    ((), KeyboardInterrupt()),
+    ((), SystemExit(1)),
+    ((), GeneratorExit()),
+    ((Exception,), asyncio.CancelledError()),
+])
+def test_catch_lets_other_exceptions_through_unchanged(exceptions, raised):
+    wrapped = catch(*exceptions)(fail_with(raised))
+    with pytest.raises(type(raised)) as info:
+        wrapped()
+    assert info.value is raised
+
+
+def test_catch_keeps_the_traceback_in_the_details():
+    def deep():
+        raise AppError("from deep down")
+
+    details = catch()(deep)().unwrap_err()[2]
+    assert [frame.name for frame in traceback.extract_tb(details.__traceback__)][-1] == "deep"
+
+
+def test_catch_keeps_the_name_signature_and_docs_of_the_function():
+    def parse(text: str, base: int = 10) -> int:
+        """Parses text."""
+        return int(text, base)
+
+    wrapped = catch(ValueError)(parse)
+    assert (wrapped.__name__, wrapped.__qualname__, wrapped.__doc__) == (
+        "parse", parse.__qualname__, "Parses text.")
+    assert wrapped.__wrapped__ is parse
+    assert str(inspect.signature(wrapped)) == "(text: str, base: int = 10) -> int"
+    assert not inspect.iscoroutinefunction(wrapped)
+    assert wrapped("101", base=2).unwrap() == 5
+
+
+def test_catch_passes_every_argument_through():
+    @catch()
+    def echo(*args, **kwargs):
+        return args, kwargs
+
+    assert echo(1, 2, func=3, code=4).unwrap() == ((1, 2), {"func": 3, "code": 4})
+
+
+def every_kind_of_parameter(a, b=[], /, c=None, *rest, d, e=(), **more):
+    return a, b, c, rest, d, e, more
+
+
+def shadowing(str, type, exc=None, catching=1):
+    return str, type, exc, catching
+
+
+def private(_catch_func, _catch_ok=2):
+    return _catch_func, _catch_ok
+
+
+class Service:
+    @catch()
+    def fetch(self, key, *, default=None):
+        return (self, key, default)
+
+    @staticmethod
+    @catch()
+    def static(key):
+        return key
+
+
+@pytest.mark.parametrize("func, args, kwargs", [
+    (every_kind_of_parameter, (1,), {"d": 4}),
+    (every_kind_of_parameter, (1, 2, 3, 5, 6), {"d": 4, "e": 7, "f": 8}),
+    (every_kind_of_parameter, (1,), {"c": 3, "d": 4, "a": "into more"}),
+    (shadowing, ("s", "t"), {"catching": 2}),
+    (private, (1,), {}),
+    (private, (), {"_catch_func": 1, "_catch_ok": 3}),
+    (functools.partial(every_kind_of_parameter, 1, d=4), (), {"e": 5}),
+    (dict, (), {"a": 1}),
+    (max, (3, 1, 2), {}),
+])
+def test_catch_passes_arguments_and_defaults_through_exactly(func, args, kwargs):
+    got = catch()(func)(*args, **kwargs).unwrap()
+    expected = func(*args, **kwargs)
+    assert got == expected
+    if func is every_kind_of_parameter and len(args) == 1:
+        assert got[1] is every_kind_of_parameter.__defaults__[0]  # the default object itself
+
+
+def test_catch_on_methods():
+    service = Service()
+    assert service.fetch("k").unwrap() == (service, "k", None)
+    assert Service.fetch(service, "k", default=2).unwrap() == (service, "k", 2)
+    assert service.static("s").unwrap() == "s"
+
+
+@pytest.mark.parametrize("call, text", [
+    (lambda f: f(), "every_kind_of_parameter() missing 1 required positional argument: 'a'"),
+    (lambda f: f(1), "every_kind_of_parameter() missing 1 required keyword-only argument: 'd'"),
+    (lambda f: f(a=1, d=1),
+     "every_kind_of_parameter() missing 1 required positional argument: 'a'"),
+])
+def test_a_call_that_does_not_fit_the_function_raises_as_it_would_without_catch(call, text):
+    with raises_exact(TypeError, text):
+        call(every_kind_of_parameter)
+    with raises_exact(TypeError, text):
+        call(catch()(every_kind_of_parameter))
+
+
+def test_catch_keeps_a_declared_signature():
+    def flexible(*args, **kwargs):
+        return args, kwargs
+
+    flexible.__signature__ = inspect.signature(lambda x: None)
+    wrapped = catch()(flexible)
+    assert wrapped(1, 2, y=3).unwrap() == ((1, 2), {"y": 3})
+    assert str(inspect.signature(wrapped)) == "(x)"
+
+
+def test_a_catcher_can_be_kept_and_reused():
+    handle = catch(KeyError, code="E_MISSING")
+    assert type(handle) is Catcher
+    assert repr(handle) == "catch(KeyError, code='E_MISSING')"
+    assert repr(catch()) == "catch(Exception)"
+    lookup = handle({"a": 1}.__getitem__)
+    assert lookup("a").unwrap() == 1
+    assert lookup("b").unwrap_err()[:2] == ("'b'", "E_MISSING")
+    assert handle(len)([1, 2]).unwrap() == 2
+
+
+@pytest.mark.parametrize("arguments, keywords, text", [
+    (("ValueError",), {}, "catch() argument 1 must be an exception class, not 'str'"),
+    ((ValueError(),), {}, "catch() argument 1 must be an exception class, not 'ValueError'"),
+    ((ValueError, int), {}, "catch() argument 2 must be an exception class, not the class 'int'"),
+    ((AppError, Refusal, PAYLOAD), {},
+     "catch() argument 3 must be an exception class, not 'object'"),
+    ((len,), {}, "catch() argument 1 must be an exception class, not 'builtin_function_or_method'; "
+     "write @catch() to catch Exception"),
+    (((ValueError, KeyError),), {}, "catch() argument 1 must be an exception class, not 'tuple'"),
+    ((), {"code": 404}, "catch() code must be a str or None, not 'int'"),
+    ((KeyError,), {"code": b"E"}, "catch() code must be a str or None, not 'bytes'"),
+])
+def test_catch_refuses_what_is_not_an_exception_class(arguments, keywords, text):
+    with raises_exact(TypeError, text):
+        catch(*arguments, **keywords)
+
+
+def test_catch_used_without_parentheses_says_how_to_use_it():
+    with raises_exact(TypeError, "catch() argument 1 must be an exception class, not 'function'; "
+                                 "write @catch() to catch Exception"):
+        @catch
+        def parse(text):
+            return int(text)
+
+
+# --- catch on coroutine functions ---------------------------------------------------------------
+def test_catch_on_an_async_function_gives_a_coroutine_function_returning_a_result():
+    @catch(ZeroDivisionError, code="E_DIV")
+    async def ratio(a, b):
+        await asyncio.sleep(0)
+        return a / b
+
+    assert inspect.iscoroutinefunction(ratio)
+    assert ratio.__name__ == "ratio" and str(inspect.signature(ratio)) == "(a, b)"
+    ok = asyncio.run(ratio(1, 4))
+    assert type(ok) is Result and ok.unwrap() == 0.25
+    err = asyncio.run(ratio(1, 0))
+    assert err.unwrap_err()[:2] == ("division by zero", "E_DIV")
+    assert type(err.unwrap_err()[2]) is ZeroDivisionError
+
+
+def test_async_catch_lets_other_exceptions_through():
+    @catch(KeyError)
+    async def broken():
+        await asyncio.sleep(0)
+        raise ValueError("not a key error")
+
+    with raises_exact(ValueError, "not a key error"):
+        asyncio.run(broken())
+
+
+def test_async_catch_does_not_swallow_cancellation():
+    started = []
+
+    @catch()
+    async def slow():
+        started.append(True)
+        await asyncio.sleep(60)
+
+    async def main():
+        task = asyncio.create_task(slow())
+        await asyncio.sleep(0)
+        task.cancel()
+        with pytest.raises(asyncio.CancelledError):
+            await task
+
+    asyncio.run(main())
+    assert started == [True]
+
+
+def test_async_catch_turns_a_timeout_into_an_err():
+    @catch(TimeoutError, code="E_TIMEOUT")
+    async def fetch():
+        async with asyncio.timeout(0.01):
+            await asyncio.sleep(60)
+
+    message, code, details = asyncio.run(fetch()).unwrap_err()
+    assert (message, code, type(details)) == ("", "E_TIMEOUT", TimeoutError)
+
+
+# --- attempt ------------------------------------------------------------------------------------
+def test_attempt_calls_once_with_the_arguments():
+    calls = []
+
+    def record(*args, **kwargs):
+        calls.append((args, kwargs))
+        return PAYLOAD
+
+    result = attempt(record, 1, func=2)  # "func" reaches the callee: attempt's own is positional
+    assert result.unwrap() is PAYLOAD and calls == [((1,), {"func": 2})]
+
+
+@pytest.mark.parametrize("func, args, message, code", [
+    (int, ("x",), "invalid literal for int() with base 10: 'x'", "ValueError"),
+    (divmod, (1, 0), "integer division or modulo by zero", "ZeroDivisionError"),
+    ({}.__getitem__, ("k",), "'k'", "KeyError"),
+    (5, (), "'int' object is not callable", "TypeError"),
+    (fail_with(Refusal()), (), "refused, politely", "Refusal"),
+])
+def test_attempt_turns_an_exception_into_an_err(func, args, message, code):
+    result = attempt(func, *args)
+    assert result.unwrap_err()[:2] == (message, code)
+    assert isinstance(result.unwrap_err()[2], Exception)
+
+
+@pytest.mark.parametrize("raised", [KeyboardInterrupt(), SystemExit(0), GeneratorExit()])
+def test_attempt_catches_exception_only(raised):
+    with pytest.raises(type(raised)) as info:
+        attempt(fail_with(raised))
+    assert info.value is raised
+
+
+def test_attempt_on_an_async_function_gives_a_coroutine():
+    async def parse(text):
+        await asyncio.sleep(0)
+        return int(text)
+
+    pending = attempt(parse, "12")
+    assert inspect.iscoroutine(pending)
+    assert asyncio.run(pending).unwrap() == 12
+    err = asyncio.run(attempt(parse, "twelve"))
+    assert err.unwrap_err()[:2] == (
+        "invalid literal for int() with base 10: 'twelve'", "ValueError")
+
+
+# --- unwrap_or_raise ----------------------------------------------------------------------------
+def test_unwrap_or_raise_gives_the_value_of_an_ok():
+    assert unwrap_or_raise(Result.ok(PAYLOAD)) is PAYLOAD
+    assert unwrap_or_raise(Result.ok(None)) is None
+    assert unwrap_or_raise(result=Result.ok(3)) == 3
+
+
+@pytest.mark.parametrize("raised", [AppError("app"), KeyError("k"), KeyboardInterrupt()])
+def test_unwrap_or_raise_raises_the_very_exception_of_the_details(raised):
+    with pytest.raises(type(raised)) as info:
+        unwrap_or_raise(Result.err("ignored message", "E", raised))
+    assert info.value is raised
+
+
+def test_unwrap_or_raise_keeps_the_original_traceback():
+    def parse_config(text):
+        return int(text)
+
+    failed = attempt(parse_config, "x")
+    with pytest.raises(ValueError) as info:
+        unwrap_or_raise(failed)
+    names = [frame.name for frame in traceback.extract_tb(info.value.__traceback__)]
+    assert names[-1] == "parse_config" and "unwrap_or_raise" in names
+
+
+@pytest.mark.parametrize("result, text", [
+    (Result.err("disk full"), "Tried to unwrap an Err: disk full"),
+    (Result.err("disk full", "E_NOSPC", {"free": 0}), "Tried to unwrap an Err: disk full"),
+    (Result.err("bad", details=ValueError), "Tried to unwrap an Err: bad"),  # a class, not one
+    (Result.err(""), "Tried to unwrap an Err: "),
+])
+def test_unwrap_or_raise_without_an_exception_behaves_as_unwrap(result, text):
+    with raises_exact(ValueError, text):
+        unwrap_or_raise(result)
+
+
+@pytest.mark.parametrize("argument, text", [
+    (MayBe(1), "unwrap_or_raise() argument must be a Result, not 'MayBe'"),
+    (None, "unwrap_or_raise() argument must be a Result, not 'NoneType'"),
+    (ValueError("x"), "unwrap_or_raise() argument must be a Result, not 'ValueError'"),
+])
+def test_unwrap_or_raise_refuses_what_is_not_a_result(argument, text):
+    with raises_exact(TypeError, text):
+        unwrap_or_raise(argument)
+
+
+def test_raising_again_leaves_no_reference_cycle():
+    # The raised exception's traceback holds unwrap_or_raise's frame: were the Err still there,
+    # exception, traceback, frame and Err would wait for the cycle collector to be freed.
+    def fail():
+        raise AppError("tracked")
+
+    def read():
+        return unwrap_or_raise(attempt(fail))
+
+    gc.disable()
+    try:
+        try:
+            read()
+        except AppError as exc:
+            watched = weakref.ref(exc)
+        assert watched() is None
+    finally:
+        gc.enable()
+
+
+def test_catch_then_unwrap_or_raise_round_trip():
+    @catch(AppError)
+    def step(n):
+        if n < 0:
+            raise Refusal()
+        return n * 2
+
+    values = [unwrap_or_raise(step(n)) for n in (1, 2)]
+    assert values == [2, 4]
+    with raises_exact(Refusal, "refused, politely"):
+        unwrap_or_raise(step(-1))

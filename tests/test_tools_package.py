@@ -1,0 +1,53 @@
+"""tolbrane_tools as installed: its names, its documentation examples, its place beside tolbrane."""
+
+import copyreg
+import doctest
+import importlib
+import inspect
+import pathlib
+
+import pytest
+
+import tolbrane
+import tolbrane_tools
+
+PUBLIC = ["DICT_FORM_SCHEMA", "Catcher", "Err", "Just", "Nothing", "Ok", "attempt", "catch",
+          "collect", "errs", "oks", "partition", "register_pickle", "same", "unwrap_or_raise",
+          "values", "view"]
+MODULES = ["_collections", "_equality", "_exceptions", "_pickling", "_schema", "_views"]
+
+
+def test_the_public_names():
+    assert tolbrane_tools.__all__ == PUBLIC
+    assert all(hasattr(tolbrane_tools, name) for name in PUBLIC)
+
+
+def test_the_core_namespace_is_unchanged():
+    names = {name for name in vars(tolbrane) if not (name.startswith("__") and name.endswith("__"))}
+    assert names == {"MayBe", "Result"} and tolbrane.__all__ == ["MayBe", "Result"]
+
+
+def test_it_is_the_installed_copy_beside_the_extension():
+    # Not the source tree's copy: the tests check what the wheel installs.
+    package = pathlib.Path(tolbrane_tools.__file__).parent
+    assert package.parent == pathlib.Path(tolbrane.__file__).parent
+    assert (package / "py.typed").is_file()
+    assert sorted(path.stem for path in package.glob("*.py")) == ["__init__", *MODULES]
+
+
+@pytest.mark.parametrize("name", [name for name in PUBLIC if name != "DICT_FORM_SCHEMA"])
+def test_every_public_function_and_class_shows_an_example(name):
+    documented = getattr(tolbrane_tools, name)
+    assert ">>> " in inspect.getdoc(documented)
+
+
+@pytest.mark.parametrize("module", MODULES)
+def test_the_documentation_examples_run(module):
+    saved = dict(copyreg.dispatch_table)  # register_pickle's example registers
+    try:
+        failed, attempted = doctest.testmod(importlib.import_module(f"tolbrane_tools.{module}"),
+                                            optionflags=doctest.ELLIPSIS)
+    finally:
+        copyreg.dispatch_table.clear()
+        copyreg.dispatch_table.update(saved)
+    assert (failed, attempted > 0) == (0, True)

@@ -1,0 +1,178 @@
+"""What the type checkers must infer for tolbrane_tools, and the misuse they must reject.
+
+Checked, never run, like check_tolbrane.py beside it: `mypy --strict` and basedpyright read it
+against the installed package. Every misuse line carries the exact error code that each checker
+must report there, and both fail on an ignore comment that silences nothing.
+"""
+
+import asyncio
+from collections.abc import Coroutine, Iterator
+from typing import Any, Never, assert_never, assert_type
+
+from tolbrane import MayBe, Result
+from tolbrane_tools import (
+    DICT_FORM_SCHEMA,
+    Catcher,
+    Err,
+    Just,
+    Nothing,
+    Ok,
+    attempt,
+    catch,
+    collect,
+    errs,
+    oks,
+    partition,
+    register_pickle,
+    same,
+    unwrap_or_raise,
+    values,
+    view,
+)
+
+
+# --- catch and attempt: the parameters are kept, the return value becomes a Result -----------
+@catch(ValueError, code="E_PARSE")
+def parse(text: str, base: int = 10) -> int:
+    return int(text, base)
+
+
+@catch()
+async def fetch(url: str, *, retries: int = 0) -> bytes:
+    await asyncio.sleep(0)
+    return url.encode()
+
+
+@catch(KeyError, IndexError)
+def nothing_back() -> None:
+    pass
+
+
+async def download(url: str) -> bytes:
+    await asyncio.sleep(0)
+    return url.encode()
+
+
+async def use_coroutines() -> None:
+    fetched = await fetch("https://example.org", retries=2)
+    assert_type(fetched, Result[bytes])
+    assert_type(await attempt(download, "u"), Result[bytes])
+    assert_type(await attempt(fetch, "u"), Result[Result[bytes]])
+
+
+def never_returns() -> None:
+    assert_type(unwrap_or_raise(Result.err("x")), Never)
+
+
+handle_io = catch(OSError)
+assert_type(handle_io, Catcher)
+assert_type(parse("12"), Result[int])
+assert_type(parse("12", 3), Result[int])
+assert_type(parse(text="12", base=3), Result[int])
+pending = assert_type(attempt(download, "u"), Coroutine[Any, Any, Result[bytes]])
+assert_type(nothing_back(), Result[None])
+assert_type(handle_io(len)("abc"), Result[int])
+assert_type(attempt(int, "42"), Result[int])
+assert_type(attempt(int, "101", base=2), Result[int])
+assert_type(attempt(parse, "1"), Result[Result[int]])
+assert_type(unwrap_or_raise(parse("1")), int)
+
+# --- collections -------------------------------------------------------------------------------
+results = [parse("1"), parse("x")]
+maybes = [MayBe("a"), MayBe(None)]
+assert_type(collect(results), Result[list[int]])
+assert_type(collect(results, kind=Result), Result[list[int]])
+assert_type(collect(iter(results)), Result[list[int]])
+assert_type(collect(maybes, kind=MayBe), MayBe[list[str]])
+assert_type(partition(results), tuple[list[int], list[Result[int]]])
+assert_type(oks(results), Iterator[int])
+assert_type(errs(results), Iterator[Result[int]])
+assert_type(values(maybes), Iterator[str])
+numbers, failures = partition(parse(text) for text in ("1", "2"))
+assert_type(numbers, list[int])
+assert_type(failures, list[Result[int]])
+
+
+# --- view: a match over the snapshot narrows each case and is exhaustive ----------------------
+def describe(result: Result[int]) -> str:
+    match snapshot := view(result):
+        case Ok(value):
+            assert_type(value, int)
+            return f"got {value + 1}"
+        case Err(message, code, details):
+            assert_type(message, str)
+            assert_type(code, str | None)
+            assert_type(details, Any)
+            return message
+        case _:
+            assert_never(snapshot)
+
+
+def host(found: MayBe[str]) -> str:
+    match snapshot := view(found):
+        case Just(value):
+            assert_type(value, str)
+            return value.upper()
+        case Nothing():
+            return "localhost"
+        case _:
+            assert_never(snapshot)
+
+
+def by_code(result: Result[float]) -> str:
+    match view(result):  # exhaustive without a fall-through: no missing return
+        case Ok(value):
+            return f"{value:.2f}"
+        case Err(code="E_RANGE"):
+            return "out of range"
+        case Err(message):
+            return message
+
+
+assert_type(view(parse("1")), Ok[int] | Err)
+assert_type(view(MayBe(1)), Just[int] | Nothing)
+assert_type(Ok(3), Ok[int])
+assert_type(Ok(3).value, int)
+assert_type(Err("boom").code, str | None)
+assert_type(Just("a"), Just[str])
+ok_int: Ok[int] = Ok(3)
+ok_object: Ok[object] = ok_int  # covariant, like Result
+just_object: Just[object] = Just(3)
+
+# --- same, pickling and the schema ------------------------------------------------------------
+assert_type(same(parse("1"), Result.ok(1)), bool)
+assert_type(same(MayBe(1), MayBe.nothing()), bool)
+assert_type(register_pickle(), None)
+assert_type(DICT_FORM_SCHEMA, dict[str, Any])
+
+
+# --- Misuse the checkers must reject ----------------------------------------------------------
+def inexhaustive(result: Result[int]) -> str:  # type: ignore[return]  # pyright: ignore[reportReturnType]
+    match view(result):  # pyright: ignore[reportMatchNotExhaustive]
+        case Ok(value):
+            return str(value)
+
+
+parse(12)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+parse("1", base="2")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+parse("1", radix=2)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
+unawaited = fetch("u", 2)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue, reportUnknownVariableType]
+catch("ValueError")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+catch(ValueError, code=404)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+attempt(int, [1])  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+unwrap_or_raise(MayBe(1))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+unwrap_or_raise(parse("1")) + "x"  # type: ignore[operator]  # pyright: ignore[reportOperatorIssue]
+collect(maybes)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+collect(results, kind=MayBe)  # type: ignore[arg-type]  # pyright: ignore[reportCallIssue, reportArgumentType]
+collect([1, 2])  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+partition(maybes)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+values(results)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+view(3)  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+same(parse("1"), MayBe(1))  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+Err(404)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+Ok(3).value = 4  # type: ignore[misc]  # pyright: ignore[reportAttributeAccessIssue]
+wrong_view: Ok[str] = Ok(3)  # type: ignore[arg-type]  # pyright: ignore[reportAssignmentType]
+
+
+class MoreOk(Ok[int]):  # type: ignore[misc]  # pyright: ignore[reportGeneralTypeIssues]
+    pass

@@ -1,0 +1,65 @@
+"""Structural equality of Results and MayBes: same."""
+
+from typing import Any, overload
+
+from tolbrane import MayBe, Result
+
+
+def _equal(left: object, right: object) -> bool:
+    if isinstance(left, Result) and isinstance(right, Result):
+        return _same_results(left, right)  # pyright: ignore[reportUnknownArgumentType]
+    if isinstance(left, MayBe) and isinstance(right, MayBe):
+        return _same_maybes(left, right)  # pyright: ignore[reportUnknownArgumentType]
+    return left is right or bool(left == right)
+
+
+def _same_results(a: Result[object], b: Result[object]) -> bool:
+    if a is b:
+        return True
+    if a:
+        return bool(b) and _equal(a.unwrap(), b.unwrap())
+    if b:
+        return False
+    message, code, details = a.unwrap_err()
+    other_message, other_code, other_details = b.unwrap_err()
+    return message == other_message and code == other_code and _equal(details, other_details)
+
+
+def _same_maybes(a: MayBe[object], b: MayBe[object]) -> bool:
+    if a is b:
+        return True
+    if a:
+        return bool(b) and _equal(a.unwrap(), b.unwrap())
+    return not b
+
+
+@overload
+def same(a: Result[object], b: Result[object]) -> bool: ...
+@overload
+def same(a: MayBe[object], b: MayBe[object]) -> bool: ...
+def same(a: Result[Any] | MayBe[Any], b: Result[Any] | MayBe[Any]) -> bool:
+    """True when two Results, or two MayBes, hold equal contents; ``==`` is identity on them.
+
+    Two Results are the same when both are Oks with equal values, or both Errs with the same
+    message and code texts and equal details (an absent code or details counts as ``None``).
+    Two MayBes are the same when both are Nothings, or both Justs with equal held objects.
+    Values and details are compared with ``==``, except that held Results and MayBes are
+    compared with ``same`` again.
+
+    >>> Result.ok([1, 2]) == Result.ok([1, 2])
+    False
+    >>> same(Result.ok([1, 2]), Result.ok([1, 2]))
+    True
+    >>> same(Result.err("no", "E1"), Result.err("no", "E2"))
+    False
+    >>> same(MayBe(MayBe(1)), MayBe(MayBe(1)))
+    True
+    """
+    if isinstance(a, Result) and isinstance(b, Result):
+        return _same_results(a, b)
+    if isinstance(a, MayBe) and isinstance(b, MayBe):
+        return _same_maybes(a, b)
+    raise TypeError(
+        "same() takes two Results or two MayBes, "
+        f"not '{type(a).__name__}' and '{type(b).__name__}'"
+    )

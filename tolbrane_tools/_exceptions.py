@@ -1,0 +1,258 @@
+"""Exceptions into Results and back: catch, attempt and unwrap_or_raise."""
+
+import functools
+import inspect
+from collections.abc import Callable, Coroutine
+from typing import Any, final, overload
+
+from tolbrane import Result
+
+
+@final
+class Catcher:
+    """The decorator that ``catch(...)`` returns; it applies to plain and ``async`` functions.
+
+    >>> handle_io = catch(OSError, code="E_IO")
+    >>> handle_io
+    catch(OSError, code='E_IO')
+    >>> handle_io(open)("/nonexistent/file").unwrap_err()[1]
+    'E_IO'
+    """
+
+    __slots__ = ("_code", "_exceptions")
+
+    def __init__(self, exceptions: tuple[type[BaseException], ...], code: str | None) -> None:
+        self._exceptions = exceptions
+        self._code = code
+
+    def __repr__(self) -> str:
+        names = [exception.__qualname__ for exception in self._exceptions]
+        if self._code is not None:
+            names.append(f"code={self._code!r}")
+        return f"catch({', '.join(names)})"
+
+    # A coroutine function also matches the second form, with a coroutine as its value: the first
+    # form is the one that applies to it, which is what the overlap warnings are about.
+    @overload
+    def __call__[**P, T](  # type: ignore[overload-overlap]  # pyright: ignore[reportOverlappingOverload]
+        self, func: Callable[P, Coroutine[Any, Any, T]], /
+    ) -> Callable[P, Coroutine[Any, Any, Result[T]]]: ...
+    @overload
+    def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T]]: ...
+    def __call__(self, func: Callable[..., Any], /) -> Callable[..., Any]:
+        coroutine = inspect.iscoroutinefunction(func)
+        wrapper = _exact_wrapper(func, self._exceptions, self._code, coroutine)
+        if wrapper is None:
+            wrapper = (_any_coroutine_wrapper if coroutine else _any_wrapper)(
+                func, self._exceptions, self._code)
+        return functools.wraps(func)(wrapper)
+
+
+class _Name:
+    """A default value that a signature prints as the name it has in the generated code."""
+
+    def __init__(self, name: str) -> None:
+        self.name = name
+
+    def __repr__(self) -> str:
+        return self.name
+
+
+def _exact_wrapper(
+    func: Callable[..., Any],
+    exceptions: tuple[type[BaseException], ...],
+    code: str | None,
+    coroutine: bool,
+) -> Callable[..., Any] | None:
+    """A wrapper with the parameters of a Python function, or None for any other callable.
+
+    With the same parameters, a call passes its arguments straight through: packing them into
+    *args and **kwargs and unpacking them again costs as much as the rest of the call.
+    """
+    if not inspect.isfunction(func) or "__signature__" in vars(func):
+        return None
+    signature = inspect.signature(func, follow_wrapped=False)
+    if any(name.startswith("_catch_") for name in signature.parameters):
+        return None
+    namespace: dict[str, Any] = {
+        "_catch_func": func,
+        "_catch_ok": Result.ok,
+        "_catch_err": Result.err,
+        "_catch_exceptions": exceptions,
+        "_catch_code": code,
+        "_catch_str": str,  # a parameter may be named str or type
+        "_catch_type": type,
+    }
+    declared: list[inspect.Parameter] = []
+    passed: list[str] = []
+    for index, parameter in enumerate(signature.parameters.values()):
+        default = parameter.default
+        if default is not parameter.empty:
+            namespace[f"_catch_default{index}"] = default
+            default = _Name(f"_catch_default{index}")
+        declared.append(parameter.replace(annotation=parameter.empty, default=default))
+        name = parameter.name
+        if parameter.kind is parameter.VAR_POSITIONAL:
+            passed.append(f"*{name}")
+        elif parameter.kind is parameter.KEYWORD_ONLY:
+            passed.append(f"{name}={name}")
+        elif parameter.kind is parameter.VAR_KEYWORD:
+            passed.append(f"**{name}")
+        else:
+            passed.append(name)
+    head = str(signature.replace(parameters=declared, return_annotation=signature.empty))
+    call = f"{'await ' if coroutine else ''}_catch_func({', '.join(passed)})"
+    source = "\n".join([
+        f"{'async ' if coroutine else ''}def catching{head}:",
+        "    try:",
+        f"        return _catch_ok({call})",
+        "    except _catch_exceptions as _catch_exc:",
+        "        return _catch_err(_catch_str(_catch_exc),",
+        "                          _catch_code or _catch_type(_catch_exc).__name__, _catch_exc)",
+        "",
+    ])
+    exec(compile(source, f"<catch {func.__qualname__}>", "exec"), namespace)
+    wrapper: Callable[..., Any] = namespace["catching"]
+    return wrapper
+
+
+def _any_wrapper(
+    func: Callable[..., Any], exceptions: tuple[type[BaseException], ...], code: str | None
+) -> Callable[..., Any]:
+    def catching(*args: Any, **kwargs: Any) -> Result[Any]:
+        try:
+            return Result.ok(func(*args, **kwargs))
+        except exceptions as exc:
+            return Result.err(str(exc), code or type(exc).__name__, exc)
+
+    return catching
+
+
+def _any_coroutine_wrapper(
+    func: Callable[..., Any], exceptions: tuple[type[BaseException], ...], code: str | None
+) -> Callable[..., Any]:
+    async def catching(*args: Any, **kwargs: Any) -> Result[Any]:
+        try:
+            return Result.ok(await func(*args, **kwargs))
+        except exceptions as exc:
+            return Result.err(str(exc), code or type(exc).__name__, exc)
+
+    return catching
+
+
+def _check_exception_class(position: int, exception: object) -> None:
+    if isinstance(exception, type):
+        if issubclass(exception, BaseException):
+            return
+        described = f"the class '{exception.__qualname__}'"
+    else:
+        described = f"'{type(exception).__name__}'"
+        if callable(exception):
+            described += "; write @catch() to catch Exception"
+    raise TypeError(f"catch() argument {position} must be an exception class, not {described}")
+
+
+def _check_code(code: object) -> None:
+    if code is not None and not isinstance(code, str):
+        raise TypeError(f"catch() code must be a str or None, not '{type(code).__name__}'")
+
+
+def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
+    """A decorator: the function returns a Result instead of raising the given exceptions.
+
+    The decorated function returns ``Result.ok(its return value)``; an exception of one of the
+    given classes (``Exception`` when none is given) becomes ``Result.err(str(exc), code, exc)``,
+    with the exception's class name as the code unless ``code`` is given, and the exception
+    object itself as the details. Other exceptions propagate, and so do ``KeyboardInterrupt``,
+    ``SystemExit`` and ``asyncio.CancelledError`` unless named. Applied to an ``async def``
+    function, it gives a coroutine function whose coroutine returns the Result. Arguments that
+    do not fit a Python function's parameters raise ``TypeError`` at the call, as without the
+    decorator.
+
+    >>> @catch(ValueError)
+    ... def parse(text: str) -> int:
+    ...     return int(text)
+    >>> parse("42")
+    Ok(42)
+    >>> parse("forty-two")
+    Err('invalid literal for int() with base 10: 'forty-two'', code='ValueError')
+    >>> parse("forty-two").unwrap_err()[2]
+    ValueError("invalid literal for int() with base 10: 'forty-two'")
+    """
+    for position, exception in enumerate(exceptions, 1):
+        _check_exception_class(position, exception)
+    _check_code(code)
+    return Catcher(exceptions or (Exception,), code)
+
+
+async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T]:
+    try:
+        return Result.ok(await coroutine)
+    except Exception as exc:
+        return Result.err(str(exc), type(exc).__name__, exc)
+
+
+# As for Catcher.__call__, the first form is the one that applies to a coroutine function.
+@overload
+def attempt[**P, T](  # type: ignore[overload-overlap]
+    func: Callable[P, Coroutine[Any, Any, T]], /, *args: P.args, **kwargs: P.kwargs
+) -> Coroutine[Any, Any, Result[T]]: ...
+@overload
+def attempt[**P, T](func: Callable[P, T], /, *args: P.args, **kwargs: P.kwargs) -> Result[T]: ...
+def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
+    """Call ``func(*args, **kwargs)`` once: its return value as an Ok, an ``Exception`` as an Err.
+
+    As with ``catch()``, the Err has the exception's class name as its code and the exception
+    as its details; any ``Exception`` of the call becomes one, a ``TypeError`` for arguments
+    that do not fit included. For an ``async def`` function, it returns a coroutine to await,
+    which gives the Result.
+
+    >>> attempt(int, "42")
+    Ok(42)
+    >>> attempt(int, "12", base=3)
+    Ok(5)
+    >>> attempt(divmod, 7, 0)
+    Err('integer division or modulo by zero', code='ZeroDivisionError')
+    """
+    if inspect.iscoroutinefunction(func):
+        return _attempt_coroutine(func(*args, **kwargs))
+    try:
+        return Result.ok(func(*args, **kwargs))
+    except Exception as exc:
+        return Result.err(str(exc), type(exc).__name__, exc)
+
+
+def unwrap_or_raise[T](result: Result[T]) -> T:
+    """The Ok's value; an Err raises the exception that is its details, or else as ``unwrap()``.
+
+    For an Err whose details is an exception (as ``catch`` and ``attempt`` make), that very
+    exception object is raised again, with its original traceback kept; for any other Err, the
+    ``ValueError`` of ``result.unwrap()``.
+
+    >>> unwrap_or_raise(attempt(int, "42"))
+    42
+    >>> unwrap_or_raise(attempt(int, "x"))
+    Traceback (most recent call last):
+      ...
+    ValueError: invalid literal for int() with base 10: 'x'
+    >>> unwrap_or_raise(Result.err("disk full", "E_NOSPC"))
+    Traceback (most recent call last):
+      ...
+    ValueError: Tried to unwrap an Err: disk full
+    """
+    if type(result) is not Result:
+        raise TypeError(
+            f"unwrap_or_raise() argument must be a Result, not '{type(result).__name__}'"
+        )
+    if result:
+        return result.unwrap()
+    details = result.unwrap_err()[2]
+    if not isinstance(details, BaseException):
+        return result.unwrap()
+    # The raised exception's traceback keeps this frame: no reference from here to the Err or to
+    # the exception, so that reference counting alone frees them, without the cycle collector.
+    del result
+    try:
+        raise details
+    finally:
+        del details

@@ -1,0 +1,64 @@
+"""The JSON Schema of the dictionary form of a Result: DICT_FORM_SCHEMA.
+
+DICT_FORM_SCHEMA is a JSON Schema (draft 2020-12) of the dictionary form, to publish (in
+OpenAPI, for instance).
+
+Every ``to_dict()`` validates against it, and no dictionary that ``Result.from_dict`` refuses
+does. It describes what ``to_dict()`` writes, so it is stricter than ``from_dict``, which also
+reads extra keys and a ``code`` that is not a string. Treat it as read-only: copy it
+(``copy.deepcopy``) before changing it.
+
+>>> import json
+>>> sorted(DICT_FORM_SCHEMA["$defs"])
+['Err', 'Ok', 'Text']
+>>> json.dumps(DICT_FORM_SCHEMA["$defs"]["Ok"]["required"])
+'["ok", "value"]'
+
+"""
+
+from typing import Any, Final
+
+DICT_FORM_SCHEMA: Final[dict[str, Any]] = {
+    "$schema": "https://json-schema.org/draft/2020-12/schema",
+    "title": "Result",
+    "description": (
+        "The dictionary form of a tolbrane Result, as Result.to_dict() writes it and "
+        "Result.from_dict() reads it: an Ok or an Err."
+    ),
+    "oneOf": [{"$ref": "#/$defs/Ok"}, {"$ref": "#/$defs/Err"}],
+    "$defs": {
+        "Text": {
+            "description": (
+                "A string of Unicode scalar values: no lone surrogate, which UTF-8 cannot encode."
+            ),
+            "type": "string",
+            # Written with escapes so that both code-point and UTF-16 regular expression engines
+            # read it alike: any character but a surrogate, or a well-formed surrogate pair.
+            "pattern": r"^(?:[^\ud800-\udfff]|[\ud800-\udbff][\udc00-\udfff])*$",
+        },
+        "Ok": {
+            "title": "Ok",
+            "description": "A success: the value, which may be null.",
+            "type": "object",
+            "properties": {
+                "ok": {"type": "boolean", "const": True},
+                "value": {"description": "The value of the Ok, of any type."},
+            },
+            "required": ["ok", "value"],
+            "additionalProperties": False,
+        },
+        "Err": {
+            "title": "Err",
+            "description": "A failure: a message, and a code and details when it has them.",
+            "type": "object",
+            "properties": {
+                "ok": {"type": "boolean", "const": False},
+                "error": {"$ref": "#/$defs/Text", "description": "The message, for people."},
+                "code": {"$ref": "#/$defs/Text", "description": "The code, for programs."},
+                "details": {"description": "Anything attached to the failure."},
+            },
+            "required": ["ok", "error"],
+            "additionalProperties": False,
+        },
+    },
+}
