@@ -25,18 +25,24 @@ public:
     ~RecursionLevel() { Py_LeaveRecursiveCall(); }
 };
 
-}  // namespace
-
-Owned wrapped_text(const char* prefix, PyObject* object) {
-    const RecursionLevel level(" while getting the repr of an object");
-    Owned shown = require(PyObject_Str(object));
+// The text around str() of the held value, kept out of line: str() of a nested value recurses
+// through wrapped_text, whose frame should hold no more than what it needs across that call.
+[[gnu::noinline]] Owned join_text(const char* prefix, PyObject* shown) {
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(shown.get(), &size);
+    const char* utf8 = PyUnicode_AsUTF8AndSize(shown, &size);
     if (utf8 == nullptr) throw_fetched();
     std::string text;
     text.reserve(std::strlen(prefix) + static_cast<std::size_t>(size) + 1);
     text.append(prefix).append(utf8, static_cast<std::size_t>(size)).append(")");
     return new_text(text);
+}
+
+}  // namespace
+
+Owned wrapped_text(const char* prefix, PyObject* object) {
+    const RecursionLevel level(" while getting the repr of an object");
+    const Owned shown = require(PyObject_Str(object));
+    return join_text(prefix, shown.get());
 }
 
 }  // namespace tolbrane
