@@ -25,17 +25,23 @@ public:
     ~RecursionLevel() { Py_LeaveRecursiveCall(); }
 };
 
-}  // namespace
-
-Owned wrapped_text(const char* prefix, PyObject* object) {
-    const RecursionLevel level(" while getting the repr of an object");
-    Owned shown = require(PyObject_Str(object));
-    const std::optional<std::string_view> utf8 = utf8_view(shown.get());
+// The text around str() of the held value, kept out of line: str() of a nested value recurses
+// through wrapped_text, whose frame should hold no more than what it needs across that call.
+[[gnu::noinline]] Owned join_text(const char* prefix, PyObject* shown) {
+    const std::optional<std::string_view> utf8 = utf8_view(shown);
     if (!utf8) throw_fetched();
     std::string text;
     text.reserve(std::strlen(prefix) + utf8->size() + 1);
     text.append(prefix).append(*utf8).append(")");
     return new_text(text);
+}
+
+}  // namespace
+
+Owned wrapped_text(const char* prefix, PyObject* object) {
+    const RecursionLevel level(" while getting the repr of an object");
+    const Owned shown = require(PyObject_Str(object));
+    return join_text(prefix, shown.get());
 }
 
 }  // namespace tolbrane

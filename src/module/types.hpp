@@ -3,6 +3,7 @@
 // record and deallocation.
 #pragma once
 
+#include <cstddef>
 #include <new>
 #include <span>
 
@@ -96,11 +97,73 @@ template <class Class>
     return create_instance_of<Class>(Class::type(), std::move(record));
 }
 
-// Stops tracking the instance, destroys its record, frees it, releases the object the record
-// held and gives back its reference to the type.
+// Deallocations of our instances nest when an object that one of them held releases another one
+// of ours, as the lists do in Ok([Ok([...])]), and CPython's own deferral of deep container
+// teardown does not count our levels. So the nesting is counted per thread: an instance whose
+// deallocation would run deeper than kLevels is put aside instead, and the deallocation at level
+// kLevels destroys those in a loop as it ends. Freeing a chain of any depth then takes a bounded
+// C stack, whatever lies between its instances.
+namespace teardown {
+
+inline constexpr unsigned kLevels = 8;
+
+struct Nesting {
+    unsigned depth;         // our deallocations running on this thread
+    std::size_t put_aside;  // instances put aside and not destroyed yet
+    PyThreadState* owner;   // the thread state of the running level kLevels
+};
+// Every deallocation reads the nesting: the initial-exec model makes that one load, where the
+// general one calls into the dynamic linker. The extension's few bytes of thread-local storage fit
+// in the static reserve that the C library keeps for modules loaded later.
+[[gnu::tls_model("initial-exec")]] inline constinit thread_local Nesting nesting{};
+
+// Links the instance into its class's list of instances put aside.
 template <class Class>
-void deallocate_instance(PyObject* self) {
-    PyObject_GC_UnTrack(self);
+void put_aside(PyObject* self) noexcept;
+// Destroys every instance put aside, and those put aside meanwhile.
+void destroy_put_aside() noexcept;
+
+// One level of nesting, for the scope of one deallocation.
+class Level {
+public:
+    Level() noexcept : nesting_(nesting) {
+        if (++nesting_.depth >= kLevels) [[unlikely]] {
+            enter_deep();
+        }
+    }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+    ~Level() {
+        if (nesting_.depth == kLevels && nesting_.put_aside != 0) [[unlikely]] {
+            destroy_put_aside();
+        }
+        --nesting_.depth;
+    }
+
+    // Whether this deallocation is to be put aside rather than run.
+    bool too_deep() const noexcept { return too_deep_; }
+
+private:
+    void enter_deep() noexcept {
+        // Code run by a deallocation may switch this thread to another interpreter: only the
+        // thread state of the level that destroys the instances put aside may put one aside.
+        if (nesting_.depth == kLevels) {
+            nesting_.owner = PyThreadState_Get();
+        } else {
+            too_deep_ = nesting_.owner == PyThreadState_Get();
+        }
+    }
+
+    Nesting& nesting_;
+    bool too_deep_ = false;
+};
+
+}  // namespace teardown
+
+// Destroys the record, frees the instance, releases the object the record held and gives back
+// its reference to the type.
+template <class Class>
+[[gnu::always_inline]] inline void destroy_instance(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     using Record = typename Class::Record;
     Record& record = instance_cast<Class>(self)->record;
@@ -113,6 +176,20 @@ void deallocate_instance(PyObject* self) {
     // types with it.
     const Owned type_reference = Owned::steal(reinterpret_cast<PyObject*>(type));
     release_held(std::move(held), type);
+}
+
+// Stops tracking the instance and destroys it, or puts it aside when our deallocations already
+// nest deep on this thread. Inlined whole into the slot's wrapper, as every operation's result
+// ends here.
+template <class Class>
+[[gnu::always_inline]] inline void deallocate_instance(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    const teardown::Level level;
+    if (level.too_deep()) {
+        teardown::put_aside<Class>(self);
+    } else {
+        destroy_instance<Class>(self);
+    }
 }
 
 // The collector's view of an instance: its type and the object its record holds.

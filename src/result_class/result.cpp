@@ -77,14 +77,19 @@ Py_ssize_t mp_length(const PyResult& self) { return self.is_ok() ? 1 : 0; }
 
 Owned tp_iter(const PyResult& self) { return iterate_optional(self.value.get()); }
 
-// Ok(str of the value); Err('message') or Err('message', code='code'), texts verbatim.
-Owned tp_repr(const PyResult& self) {
-    if (self.is_ok()) return wrapped_text("Ok(", self.value.get());
+// Err('message') or Err('message', code='code'), texts verbatim. Out of line, so that the repr of
+// an Ok, which recurses for a nested value, takes no stack for this text.
+[[gnu::noinline]] Owned repr_of_err(const PyResult& self) {
     std::string text("Err('");
     text.append(self.message.view());
     if (self.code.present()) text.append("', code='").append(self.code.view());
     text.append("')");
     return new_text(text);
+}
+
+// Ok(str of the value), or the Err's text.
+Owned tp_repr(const PyResult& self) {
+    return self.is_ok() ? wrapped_text("Ok(", self.value.get()) : repr_of_err(self);
 }
 
 // `L | R`: the value of an Ok, or R itself for an Err.
