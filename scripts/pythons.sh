@@ -84,7 +84,7 @@ first_python() {
         _python_from_env
         return
     fi
-    found=$(supported_pythons | head -n 1)
+    found=$(supported_pythons | sed -n 1p)  # reads all, so the list never meets a closed pipe
     if [ -z "$found" ]; then
         echo "error: no Python 3.12 or later with venv found (tried python3.N on PATH," \
              "~/.pyenv/versions and /usr/bin); set PYTHON=/path/to/python3.12 or later" >&2
