@@ -37,8 +37,8 @@ staging=$(mktemp -d "${TMPDIR:-/tmp}/tolbrane-release.XXXXXX")
 trap 'rm -rf "$staging"' EXIT
 # The sdist, then the wheel built from it; zig links its libc++ statically by itself. Without
 # frame pointers (zig keeps them, g++ drops them) and with whole-program link-time optimisation
-# most operations take fewer instructions than with g++, and none more than 6% more (string
-# building, where libc++ calls out of line); with zig's defaults up to 19% more, as clang inlines
+# most operations take fewer instructions than with g++, and none more than 7% more (repr, whose
+# string building calls libc++ out of line); with zig's defaults up to 19% more, as clang inlines
 # less within one file than g++ (bench/instructions.py counts them).
 "$tools/bin/python" -m build --outdir "$staging/dist" \
     -C cmake.define.CMAKE_CXX_COMPILER="$PWD/scripts/zig-c++" \
