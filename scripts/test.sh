@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # Installs the test dependencies into the virtual environment ($VENV, default .venv) and runs the
 # whole test suite there. Builds and installs the extension first when the environment lacks it.
+# A new environment is made with $PYTHON, or the newest Python 3.12 or later found (see pythons.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/pythons.sh
 
 venv=${VENV:-.venv}
-if [ ! -x "$venv/bin/python" ]; then
-    "$(first_python)" -m venv "$venv"
-fi
+prepare_venv "$venv"
 py="$venv/bin/python"
 if ! "$py" -P -c 'import tolbrane, tolbrane_tools' 2>/dev/null; then
     "$py" -m pip install --quiet --upgrade pip
