@@ -18,8 +18,6 @@
 
 namespace tolbrane {
 
-TypeCell maybe_type_cell(&maybe_definition);
-
 namespace maybe {
 namespace {
 
@@ -138,20 +136,11 @@ const PyType_Slot maybe_slots[] = {
     slot_row<Py_nb_or, C, maybe::nb_or>(),
 };
 
+const ClassDescription maybe_description =
+    describe<C>("MayBe", "builtins.MayBe", "MayBe(obj)\n--\n\n", maybe_slots, maybe_methods);
+
 }  // namespace
 
-const ClassDefinition& maybe_definition() {
-    static const ClassDefinition definition{
-        "MayBe",
-        "builtins.MayBe",
-        "MayBe(obj)\n--\n\n",
-        maybe_slots,
-        maybe_methods,
-        static_cast<int>(sizeof(InstanceOf<C>)),
-        &no_report<deallocate_instance<C>>,
-        &traverse_instance<C>,
-    };
-    return definition;
-}
+TypeCell maybe_type_cell(maybe_description);
 
 }  // namespace tolbrane

@@ -1,7 +1,7 @@
 // The MayBe class: Just(obj) | Nothing.
 #pragma once
 
-#include "module/types.hpp"
+#include "object/types.hpp"
 
 namespace tolbrane {
 

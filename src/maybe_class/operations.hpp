@@ -5,8 +5,6 @@
 
 namespace tolbrane {
 
-const ClassDefinition& maybe_definition();
-
 namespace maybe {
 
 Owned map(const MayBeValue& self, PyObject* func);

@@ -7,7 +7,6 @@
 #include "binding/interpreter.hpp"
 #include "binding/text.hpp"
 #include "maybe_class/maybe.hpp"
-#include "module/types.hpp"
 #include "result_class/result.hpp"
 #include "runtime/fault.hpp"
 
@@ -15,6 +14,9 @@ namespace tolbrane {
 namespace {
 
 InternedString all_name("__all__");
+
+// The classes, in the order the module adds them.
+TypeCell* const classes[] = {&maybe_type_cell, &result_type_cell};
 
 // The module's `__all__`, made an empty list when it does not exist yet.
 Owned module_all(PyObject* module) {
@@ -31,7 +33,7 @@ Owned module_all(PyObject* module) {
 
 void add_class(PyObject* module, TypeCell& cell) {
     PyTypeObject* type = cell.lookup();
-    Owned name = new_text(cell.name());
+    Owned name = new_text(cell.description().name);
     Owned all = module_all(module);
     if (PyList_Append(all.get(), name.get()) < 0) {
         Owned raised = Owned::steal(PyErr_GetRaisedException());
@@ -44,8 +46,7 @@ void add_class(PyObject* module, TypeCell& cell) {
 void execute_module(PyObject* module) {
     if (!InterpreterSlot::all_fit()) raise_fault("the per-interpreter store is too small");
     if (!PyModule_Check(module)) throw PythonError::type_mismatch(module, "module");
-    add_class(module, maybe_type_cell);
-    add_class(module, result_type_cell);
+    for (TypeCell* cell : classes) add_class(module, *cell);
 }
 
 PyModuleDef_Slot module_slots[] = {

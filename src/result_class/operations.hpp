@@ -5,8 +5,6 @@
 
 namespace tolbrane {
 
-const ClassDefinition& result_definition();
-
 namespace result {
 
 Owned map(const PyResult& self, PyObject* func);

@@ -17,8 +17,6 @@
 
 namespace tolbrane {
 
-TypeCell result_type_cell(&result_definition);
-
 namespace result {
 namespace {
 
@@ -176,20 +174,12 @@ const PyType_Slot result_slots[] = {
     slot_row<Py_nb_rshift, C, result::flat_map>(),  slot_row<Py_nb_or, C, result::nb_or>(),
 };
 
+const ClassDescription result_description = describe<C>(
+    "Result", "builtins.Result", "Result monad: Ok(value) | Err(message, code?, details?)",
+    result_slots, result_methods);
+
 }  // namespace
 
-const ClassDefinition& result_definition() {
-    static const ClassDefinition definition{
-        "Result",
-        "builtins.Result",
-        "Result monad: Ok(value) | Err(message, code?, details?)",
-        result_slots,
-        result_methods,
-        static_cast<int>(sizeof(InstanceOf<C>)),
-        &no_report<deallocate_instance<C>>,
-        &traverse_instance<C>,
-    };
-    return definition;
-}
+TypeCell result_type_cell(result_description);
 
 }  // namespace tolbrane

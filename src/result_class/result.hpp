@@ -2,7 +2,7 @@
 #pragma once
 
 #include "binding/text.hpp"
-#include "module/types.hpp"
+#include "object/types.hpp"
 
 namespace tolbrane {
 

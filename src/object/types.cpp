@@ -1,4 +1,4 @@
-#include "module/types.hpp"
+#include "object/types.hpp"
 
 #include <array>
 #include <string>
@@ -12,7 +12,7 @@ namespace {
 // traversal and the terminating entry.
 constexpr std::size_t kMaxClassSlots = 8;
 
-Owned create_type_object(const ClassDefinition& definition) {
+Owned create_type_object(const ClassDescription& definition) {
     if (definition.slots.size() > kMaxClassSlots) raise_fault("a class has too many slots");
     std::array<PyType_Slot, kMaxClassSlots + 6> slots{};
     std::size_t count = 0;
@@ -45,12 +45,27 @@ Owned create_type_object(const ClassDefinition& definition) {
 
 }  // namespace
 
+TypeCell::TypeCell(const ClassDescription& description) noexcept
+    : description_(description), next_(first_) {
+    first_ = this;
+}
+
+const ClassDescription* class_of(PyTypeObject* type) {
+    // Known by the deallocation function, which is the same for the type objects of every
+    // interpreter and needs no lookup, so it also serves while an interpreter is finalised.
+    const auto dealloc = reinterpret_cast<destructor>(PyType_GetSlot(type, Py_tp_dealloc));
+    for (const TypeCell* cell = TypeCell::first(); cell != nullptr; cell = cell->next()) {
+        if (cell->description().dealloc == dealloc) return &cell->description();
+    }
+    return nullptr;
+}
+
 PyTypeObject* TypeCell::lookup() {
     // Module execution comes here first in every interpreter, so it asks which one it runs in.
     InterpreterStore& store = InterpreterStore::current_checked();
     PyObject* type = store.get(slot_);
     // Creation may let another thread run: the first type stored is the one everyone uses.
-    if (type == nullptr) type = store.fill(slot_, create_type_object(definition_()));
+    if (type == nullptr) type = store.fill(slot_, create_type_object(description_));
     return reinterpret_cast<PyTypeObject*>(type);
 }
 
@@ -60,16 +75,7 @@ PyTypeObject* TypeCell::get_slow() {
     } catch (PythonError& error) {
         std::move(error).raise();
         PyErr_WriteUnraisable(nullptr);
-        raise_fault(std::string("failed to create type object for `") + name() + "`");
+        raise_fault(std::string("failed to create type object for `") + description_.name + "`");
     }
 }
-
-PyObject* allocate_instance(PyTypeObject* type) {
-    static const auto object_new =
-        reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
-    // The empty tuple is one immortal object that every interpreter shares.
-    static PyObject* const no_arguments = require_created(PyTuple_New(0)).release();  // kept
-    return object_new(type, no_arguments, nullptr);
-}
-
 }  // namespace tolbrane

@@ -1,50 +1,14 @@
-// Type objects and instances of the extension's classes: the type-object cells (one type object
-// per class and interpreter), type creation from a class definition, instance creation from a
-// record and deallocation.
+// Instances of the extension's classes: allocation, creation from a record, deallocation with its
+// bounded teardown, and the collector's view. Generic over a class's traits (binding/instance.hpp);
+// nothing here knows a particular class.
 #pragma once
 
 #include <cstddef>
 #include <new>
-#include <span>
 
 #include "binding/instance.hpp"
-#include "binding/interpreter.hpp"
 
 namespace tolbrane {
-
-// What a class file tells the module layer about its type.
-struct ClassDefinition {
-    const char* name;       // "Result"
-    const char* spec_name;  // "builtins.Result"
-    const char* doc;
-    std::span<const PyType_Slot> slots;  // the class's own slots, in registration order
-    PyMethodDef* methods;                // zero-terminated; lives for the whole process
-    int basic_size;
-    destructor dealloc;
-    traverseproc traverse;
-};
-
-// One class's type object in each interpreter: created there on first need, released when that
-// interpreter ends. Within one interpreter every lookup gives the same type object.
-class TypeCell {
-public:
-    explicit TypeCell(const ClassDefinition& (*definition)()) noexcept : definition_(definition) {}
-
-    // The type object, or the creation error as a thrown PythonError.
-    PyTypeObject* lookup();
-    // The type object; a creation failure is an internal fault.
-    PyTypeObject* get() {
-        PyObject* type = slot_.get();
-        return type != nullptr ? reinterpret_cast<PyTypeObject*>(type) : get_slow();
-    }
-    const char* name() const { return definition_().name; }
-
-private:
-    PyTypeObject* get_slow();
-
-    const ClassDefinition& (*definition_)();
-    InterpreterSlot slot_;
-};
 
 // `object.__new__(type)`: allocates through the type's tp_alloc, which also starts tracking the
 // instance in the cyclic garbage collector.
@@ -66,15 +30,25 @@ bool may_join_cycle_slow(PyObject* object, PyTypeObject* own_type);
     return may_join_cycle_slow(object, own_type);
 }
 
+// Takes the held object out of an instance of the class whose last reference the caller holds.
+template <class Class>
+Owned take_held(PyObject* instance) noexcept {
+    return instance_cast<Class>(instance)->record.take_held_object();
+}
+
+using TakeHeld = Owned (*)(PyObject* instance) noexcept;
+
 // Releases the object that a destroyed record held. A chain of our own instances, each holding
 // the last reference to the next, is freed in a loop rather than by recursion, so freeing a deep
-// chain does not exhaust the C stack.
-// `own_type` is the type of the destroyed instance.
-void release_held_chain(Owned held, PyTypeObject* own_type) noexcept;
+// chain does not exhaust the C stack. `own_type` and `own_take_held` are the destroyed instance's.
+void release_held_chain(Owned held, PyTypeObject* own_type, TakeHeld own_take_held) noexcept;
 
+template <class Class>
 inline void release_held(Owned held, PyTypeObject* own_type) noexcept {
     // Only a last reference can start a chain; anything else is just given back.
-    if (held && Py_REFCNT(held.get()) == 1) release_held_chain(std::move(held), own_type);
+    if (held && Py_REFCNT(held.get()) == 1) {
+        release_held_chain(std::move(held), own_type, &take_held<Class>);
+    }
 }
 
 // A new instance of `type` holding `record`; on allocation failure the record is destroyed and
@@ -117,10 +91,7 @@ struct Nesting {
 // in the static reserve that the C library keeps for modules loaded later.
 [[gnu::tls_model("initial-exec")]] inline constinit thread_local Nesting nesting{};
 
-// Links the instance into its class's list of instances put aside.
-template <class Class>
-void put_aside(PyObject* self) noexcept;
-// Destroys every instance put aside, and those put aside meanwhile.
+// Destroys every instance put aside, of every class, and those put aside meanwhile.
 void destroy_put_aside() noexcept;
 
 // One level of nesting, for the scope of one deallocation.
@@ -158,6 +129,28 @@ private:
     bool too_deep_ = false;
 };
 
+// The instance of the class put aside last, whose hold counter links it to the one before.
+template <class Class>
+[[gnu::tls_model("initial-exec")]] inline constinit thread_local PyObject* last_put_aside = nullptr;
+
+// An instance being deallocated has no hold left on it, so its counter's storage is free to hold
+// the link: putting an instance aside never allocates and so cannot fail.
+template <class Class>
+void* link_storage(PyObject* instance) noexcept {
+    auto* holds = &instance_cast<Class>(instance)->holds;
+    static_assert(sizeof(PyObject*) <= sizeof(*holds) &&
+                  alignof(PyObject*) <= alignof(SharedHoldCounter));
+    return holds;
+}
+
+template <class Class>
+[[gnu::noinline]] void put_aside(PyObject* self) noexcept {
+    instance_cast<Class>(self)->holds.~SharedHoldCounter();
+    new (link_storage<Class>(self)) PyObject*(last_put_aside<Class>);
+    last_put_aside<Class> = self;
+    ++nesting.put_aside;
+}
+
 }  // namespace teardown
 
 // Destroys the record, frees the instance, releases the object the record held and gives back
@@ -175,8 +168,25 @@ template <class Class>
     // The instance's reference to its type is given back after the held chain, which compares
     // types with it.
     const Owned type_reference = Owned::steal(reinterpret_cast<PyObject*>(type));
-    release_held(std::move(held), type);
+    release_held<Class>(std::move(held), type);
 }
+
+namespace teardown {
+
+// Destroys the instance of the class put aside last; false when there is none.
+template <class Class>
+bool destroy_one_put_aside() noexcept {
+    PyObject* instance = last_put_aside<Class>;
+    if (instance == nullptr) return false;
+    last_put_aside<Class> = *std::launder(static_cast<PyObject**>(link_storage<Class>(instance)));
+    --nesting.put_aside;
+    // One level below the one that destroys, so that what it releases is put aside in turn.
+    const Level level;
+    destroy_instance<Class>(instance);
+    return true;
+}
+
+}  // namespace teardown
 
 // Stops tracking the instance and destroys it, or puts it aside when our deallocations already
 // nest deep on this thread. Inlined whole into the slot's wrapper, as every operation's result
