@@ -66,7 +66,7 @@ std::string full_name(const FunctionDescription& function) {
                                              name.data(), static_cast<Py_ssize_t>(name.size())))
                              .release();
         PyUnicode_InternInPlace(&text);
-        store.fill(names[i], Owned::steal(text));
+        store.fill(names, Owned::steal(text), i);
     }
 }
 
@@ -86,20 +86,26 @@ std::string full_name(const FunctionDescription& function) {
     fail_unexpected_keyword(function, name);
 }
 
-// The parameter index a keyword names, by identity with the interned name first.
-inline std::size_t keyword_index(const FunctionDescription& function, const InternedNames& names,
-                                 PyObject* name) {
+// This interpreter's interned parameter names of the function, made on first use.
+inline const Owned* interned_row(const FunctionDescription& function, const InternedNames& names) {
     InterpreterStore& store = InterpreterStore::current();
-    if (store.get(names[0]) == nullptr) intern_names(function, names, store);
+    const Owned* row = store.row(names);
+    if (!row[0]) intern_names(function, names, store);
+    return row;
+}
+
+// The parameter index a keyword names, by identity with the interned name first.
+inline std::size_t keyword_index(const FunctionDescription& function, const Owned* interned,
+                                 PyObject* name) {
     for (std::size_t i = 0; i < function.positional_count; ++i) {
-        if (store.get(names[i]) == name) return i;
+        if (interned[i].get() == name) return i;
     }
     return keyword_index_by_text(function, name);
 }
 
-inline void bind_keyword(const FunctionDescription& function, const InternedNames& names,
-                         PyObject* name, PyObject* value, PyObject** slots) {
-    const std::size_t index = keyword_index(function, names, name);
+inline void bind_keyword(const FunctionDescription& function, const Owned* interned, PyObject* name,
+                         PyObject* value, PyObject** slots) {
+    const std::size_t index = keyword_index(function, interned, name);
     if (slots[index] != nullptr) {
         fail_binding(full_name(function) + " got multiple values for argument '" +
                      std::string(function.parameters[index]) + "'");
@@ -123,9 +129,10 @@ void extract_arguments_fastcall(const FunctionDescription& function, const Inter
     }
     for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
     if (kwnames != nullptr) {
+        const Owned* interned = interned_row(function, names);
         const Py_ssize_t count = PyTuple_Size(kwnames);
         for (Py_ssize_t i = 0; i < count; ++i) {
-            bind_keyword(function, names, PyTuple_GetItem(kwnames, i), args[nargs + i], slots);
+            bind_keyword(function, interned, PyTuple_GetItem(kwnames, i), args[nargs + i], slots);
         }
     }
     check_required(function, nargs, slots);
@@ -141,8 +148,9 @@ void extract_arguments_tuple_dict(const FunctionDescription& function, const Int
         Py_ssize_t position = 0;
         PyObject* name = nullptr;
         PyObject* value = nullptr;
+        const Owned* interned = interned_row(function, names);
         while (PyDict_Next(kwargs, &position, &name, &value)) {
-            bind_keyword(function, names, name, value, slots);
+            bind_keyword(function, interned, name, value, slots);
         }
     }
     check_required(function, nargs, slots);

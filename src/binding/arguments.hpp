@@ -27,7 +27,8 @@ struct FunctionDescription {
 // The parameter names of one callable as interned strings, made in each interpreter on first use:
 // keyword names from code objects are interned, so most keywords match by identity without being
 // decoded.
-using InternedNames = std::array<InterpreterSlot, FunctionDescription::kMaxParameters>;
+// A row of kMaxParameters places.
+using InternedNames = InterpreterSlot;
 
 // Bound arguments: a borrowed reference per parameter, NULL for an optional one not supplied.
 template <std::size_t N>

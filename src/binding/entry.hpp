@@ -63,7 +63,7 @@ using SlotsFor = Slots<function.positional_count>;
 
 // A variable template, so that every function's names have their places before the first call.
 template <const FunctionDescription& function>
-const InternedNames interned_names{};
+const InternedNames interned_names{FunctionDescription::kMaxParameters};
 
 template <const FunctionDescription& function>
 SlotsFor<function> bind_fastcall(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

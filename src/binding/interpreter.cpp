@@ -77,8 +77,8 @@ void InterpreterStore::unlink() noexcept {
     sole_store_ = one_left ? first_store_ : nullptr;
 }
 
-PyObject* InterpreterStore::fill(const InterpreterSlot& slot, Owned made) {
-    Owned& place = objects_[slot.index()];
+PyObject* InterpreterStore::fill(const InterpreterSlot& slot, Owned made, std::size_t offset) {
+    Owned& place = objects_[slot.index() + offset];
     if (!place) place = std::move(made);
     return place.get();
 }

@@ -19,12 +19,14 @@
 
 namespace tolbrane {
 
-// One place in every interpreter's store.
+// One place in every interpreter's store, or a row of `width` places side by side.
 class InterpreterSlot {
 public:
     static constexpr std::size_t kCapacity = 128;
 
-    InterpreterSlot() noexcept : index_(next_index_++) {}
+    explicit InterpreterSlot(std::size_t width = 1) noexcept : index_(next_index_) {
+        next_index_ += width;
+    }
     InterpreterSlot(const InterpreterSlot&) = delete;
     InterpreterSlot& operator=(const InterpreterSlot&) = delete;
 
@@ -70,7 +72,11 @@ public:
     PyObject* get(const InterpreterSlot& slot) const noexcept {
         return objects_[slot.index()].get();
     }
-    PyObject* fill(const InterpreterSlot& slot, Owned made);
+    // The places of a row.
+    const Owned* row(const InterpreterSlot& slot) const noexcept { return &objects_[slot.index()]; }
+    // Stores `made` at `offset` in the slot's row unless an object is there already, which wins;
+    // returns the stored object (borrowed).
+    PyObject* fill(const InterpreterSlot& slot, Owned made, std::size_t offset = 0);
 
     ~InterpreterStore() = default;
 
