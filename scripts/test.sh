@@ -15,4 +15,6 @@ if ! "$py" -c 'import tolbrane' 2>/dev/null; then
     "$py" -m pip install --quiet .
 fi
 "$py" -m pip install --quiet -r requirements-test.txt
+"$py" -m pip install --quiet --only-binary numpy -r requirements-numpy.txt ||
+    echo "note: no numpy wheel for this interpreter; the tests that need numpy skip" >&2
 exec "$py" -m pytest -p no:cacheprovider "$@"
