@@ -223,7 +223,7 @@ for version in "${versions[@]}"; do
     write_interpreter_wrapper "python$version-dbg"
 done
 
-packages=(ca-certificates)
+packages=(ca-certificates binutils)  # binutils: nm, for the test of the library's exported symbols
 for version in "${versions[@]}"; do
     packages+=("python$version" "python$version-dbg" "python$version-venv")
 done

@@ -48,7 +48,7 @@ def hunt(named_ops, calls=1000, warmups=3, rounds=5, out=sys.stdout):
     """Hunts every operation of `named_ops` (name -> callable without arguments), printing one line
     each; returns the names of those that leak."""
     print(COLUMNS.format(name="operation", refs="references per round", blocks="memory blocks per round",
-                         verdict=""), file=out)
+                         verdict="").rstrip(), file=out)
     leaking = []
     for name, op in named_ops.items():
         refs, blocks = round_deltas(op, calls, warmups, rounds)
