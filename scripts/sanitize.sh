@@ -24,6 +24,8 @@ if [ ! -x "$venv/bin/python" ]; then
 fi
 py="$venv/bin/python"
 "$py" -m pip install --quiet -r requirements-test.txt
+"$py" -m pip install --quiet --only-binary numpy -r requirements-numpy.txt ||
+    echo "note: no numpy wheel for this interpreter; the tests that need numpy skip" >&2
 cmake=$(command -v cmake || true)
 if [ -z "$cmake" ]; then
     "$py" -m pip install --quiet cmake

@@ -14,5 +14,7 @@ if ! "$py" -P -c 'import tolbrane, tolbrane_tools' 2>/dev/null; then
     "$py" -m pip install --quiet .
 fi
 "$py" -m pip install --quiet -r requirements-test.txt
+"$py" -m pip install --quiet --only-binary numpy -r requirements-numpy.txt ||
+    echo "note: no numpy wheel for this interpreter; the tests that need numpy skip" >&2
 # -P: the source tree's tolbrane_tools must not shadow the installed one.
 exec "$py" -P -m pytest -p no:cacheprovider "$@"
