@@ -223,7 +223,9 @@ for version in "${versions[@]}"; do
     write_interpreter_wrapper "python$version-dbg"
 done
 
-packages=(ca-certificates binutils)  # binutils: nm, for the test of the library's exported symbols
+# binutils: nm, for the test of the library's exported symbols; git, for the benchmark tests'
+# clean-tree check.
+packages=(ca-certificates binutils git)
 for version in "${versions[@]}"; do
     packages+=("python$version" "python$version-dbg" "python$version-venv")
 done

@@ -4,6 +4,7 @@ class behaves like tolbrane's Result, the memory figure counts what an object ke
 a clean tree is published. Nothing here is timed."""
 
 import importlib.util
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -128,6 +129,9 @@ def test_bytes_held_counts_each_object_and_what_it_keeps(make, kept):
 @pytest.fixture
 def tree(tmp_path, monkeypatch):
     """A git work tree with a README holding a benchmark summary, committed."""
+    if shutil.which("git") is None:
+        pytest.skip("git is not installed")
+
     def git(*arguments):
         subprocess.run(["git", "-C", str(tmp_path), *arguments], check=True, capture_output=True)
 

@@ -211,8 +211,8 @@ def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     Ok(42)
     >>> attempt(int, "12", base=3)
     Ok(5)
-    >>> attempt(divmod, 7, 0)
-    Err('integer division or modulo by zero', code='ZeroDivisionError')
+    >>> attempt(int, "seven")
+    Err('invalid literal for int() with base 10: 'seven'', code='ValueError')
     """
     if inspect.iscoroutinefunction(func):
         return _attempt_coroutine(func(*args, **kwargs))
