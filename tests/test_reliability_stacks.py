@@ -30,12 +30,13 @@ def test_deep_chains_on_small_stacks_never_worse_than_cpython_containers(record_
     shown = stack_matrix.table(outcomes)
     record_property("stack_matrix", shown)
     print(shown)
-    # Every child ended with an outcome or was killed by a stack overflow, never by the harness.
-    assert set(outcomes.values()) <= {"ok", "RecursionError", "SIGSEGV", "SIGBUS"}, shown
+    # Every child ended with an outcome or was killed by a stack overflow, never by the harness;
+    # "refused": the interpreter does not allow a thread stack that small.
+    assert set(outcomes.values()) <= {"ok", "RecursionError", "SIGSEGV", "SIGBUS", "refused"}, shown
     assert stack_matrix.worse_than_baseline(outcomes) == [], shown
     # Freeing ours takes a bounded stack, whatever the baselines do.
     ours = {outcomes[case] for case in MATRIX if case[0] in stack_matrix.KINDS and case[1] == "free"}
-    assert ours == {"ok"}, shown
+    assert ours - {"refused"} == {"ok"}, shown
 
 
 TEARDOWN = """
