@@ -183,8 +183,9 @@ def test_a_venv_whose_interpreter_is_gone_stops(tmp_path):
 def test_a_new_venv_is_made_with_the_newest_interpreter_and_says_so(tmp_path):
     pythons = supported(1)
     env = environment(tmp_path, PYENV_ROOT=pyenv_root(tmp_path, *pythons))
-    newest = pythons[-1]
-    assert bash("first_python", env).stdout == newest + "\n"
+    # Another interpreter of the newest version may come first (a release build beside a debug one).
+    newest = bash("first_python", env).stdout.strip()
+    assert probe(newest)[1] == probe(pythons[-1])[1]
     venv = tmp_path / "venv"
     run = bash(f"prepare_venv {venv}", env)
     assert (run.returncode, run.stderr) == (0, "")
