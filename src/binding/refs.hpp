@@ -6,24 +6,14 @@
 // (add a reference), and given back to the interpreter with `release()`.
 #pragma once
 
-#include <utility>
-
 #include "binding/python.hpp"
+#include "binding/sole_pointer.hpp"
 
 namespace tolbrane {
 
 class Owned {
 public:
     Owned() noexcept = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    Owned(Owned&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
-    Owned& operator=(Owned&& other) noexcept {
-        Owned dropped(std::move(*this));
-        ptr_ = std::exchange(other.ptr_, nullptr);
-        return *this;
-    }
-    ~Owned() { Py_XDECREF(ptr_); }
 
     static Owned steal(PyObject* ptr) noexcept { return Owned(ptr); }
     static Owned borrow(PyObject* ptr) noexcept {
@@ -36,16 +26,20 @@ public:
         return ptr == Py_None ? Owned() : borrow(ptr);
     }
 
-    PyObject* get() const noexcept { return ptr_; }
-    PyObject* release() noexcept { return std::exchange(ptr_, nullptr); }
-    explicit operator bool() const noexcept { return ptr_ != nullptr; }
+    PyObject* get() const noexcept { return ptr_.get(); }
+    PyObject* release() noexcept { return ptr_.release(); }
+    explicit operator bool() const noexcept { return get() != nullptr; }
 
     // A new reference to the same object (or an empty holder).
-    Owned share() const noexcept { return borrow(ptr_); }
+    Owned share() const noexcept { return borrow(get()); }
 
 private:
+    struct Drop {
+        void operator()(PyObject* ptr) const noexcept { Py_DECREF(ptr); }
+    };
+
     explicit Owned(PyObject* ptr) noexcept : ptr_(ptr) {}
-    PyObject* ptr_ = nullptr;
+    SolePointer<PyObject, Drop> ptr_;
 };
 
 // True, False, None and NotImplemented are immortal on every interpreter this extension loads in

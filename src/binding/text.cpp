@@ -18,18 +18,19 @@ Owned new_text(std::string_view utf8, std::source_location location) {
         PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())), location);
 }
 
-void OptionalText::free_block() noexcept { PyMem_Free(block_); }
+void OptionalText::Free::operator()(Block* block) const noexcept { PyMem_Free(block); }
 
 OptionalText OptionalText::copy_of(std::string_view utf8) {
-    OptionalText text;
-    text.block_ = static_cast<Block*>(PyMem_Malloc(offsetof(Block, bytes) + utf8.size() + 1));
-    if (text.block_ == nullptr) {
+    auto* block = static_cast<Block*>(PyMem_Malloc(offsetof(Block, bytes) + utf8.size() + 1));
+    if (block == nullptr) {
         PyErr_NoMemory();
         throw_fetched();
     }
-    text.block_->size = utf8.size();
-    std::memcpy(text.block_->bytes, utf8.data(), utf8.size());
-    text.block_->bytes[utf8.size()] = '\0';
+    block->size = utf8.size();
+    std::memcpy(block->bytes, utf8.data(), utf8.size());
+    block->bytes[utf8.size()] = '\0';
+    OptionalText text;
+    text.block_ = SolePointer<Block, Free>(block);
     return text;
 }
 

@@ -7,7 +7,6 @@
 #include <optional>
 #include <source_location>
 #include <string_view>
-#include <utility>
 
 #include "binding/refs.hpp"
 
@@ -24,24 +23,14 @@ Owned new_text(std::string_view utf8,
 class OptionalText {
 public:
     OptionalText() noexcept = default;
-    OptionalText(const OptionalText&) = delete;
-    OptionalText& operator=(const OptionalText&) = delete;
-    OptionalText(OptionalText&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
-    OptionalText& operator=(OptionalText&& other) noexcept {
-        OptionalText dropped(std::move(*this));
-        block_ = std::exchange(other.block_, nullptr);
-        return *this;
-    }
-    ~OptionalText() {
-        if (block_ != nullptr) free_block();
-    }
 
     // Copies `utf8`; a failed allocation raises MemoryError.
     static OptionalText copy_of(std::string_view utf8);
 
-    bool present() const noexcept { return block_ != nullptr; }
+    bool present() const noexcept { return block_.get() != nullptr; }
     std::string_view view() const noexcept {
-        return block_ ? std::string_view(block_->bytes, block_->size) : std::string_view();
+        const Block* block = block_.get();
+        return block ? std::string_view(block->bytes, block->size) : std::string_view();
     }
     OptionalText copy() const { return present() ? copy_of(view()) : OptionalText(); }
     // A new str holding the text; only for a present text.
@@ -50,13 +39,14 @@ public:
     Owned to_str_or_none() const;
 
 private:
-    void free_block() noexcept;
-
     struct Block {
         std::size_t size;
         char bytes[1];
     };
-    Block* block_ = nullptr;
+    struct Free {
+        void operator()(Block* block) const noexcept;
+    };
+    SolePointer<Block, Free> block_;
 };
 
 }  // namespace tolbrane
