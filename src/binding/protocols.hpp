@@ -8,6 +8,9 @@
 
 namespace tolbrane {
 
+// `C[T]`: the class itself. Subscription serves only type checkers.
+inline Owned class_getitem(PyObject* cls, PyObject*) { return Owned::borrow(cls); }
+
 // An iterator over `item` alone, or over nothing when `item` is NULL.
 Owned iterate_optional(PyObject* item);
 

@@ -1,8 +1,8 @@
-// Rows of a class's method and slot tables, each made from what it wraps. A method row takes the
-// function description, the operation and the French text of its docstring, and derives from the
-// description the name, the calling convention (the flags and the entry wrapper together) and the
-// docstring's signature head, so a row can never pair flags with the wrong wrapper. A slot row
-// derives its wrapper from the slot.
+// A class's method and slot tables, made from declarations that each stand beside the operation
+// they describe. A `Method` holds the function description, the operation and the French text of
+// the docstring; its row derives from the description the name, the calling convention (the flags
+// and the entry wrapper together) and the docstring's signature head, so a row can never pair
+// flags with the wrong wrapper. A `Slot` row derives its wrapper from the slot.
 #pragma once
 
 #include <array>
@@ -11,6 +11,31 @@
 #include "binding/entry.hpp"
 
 namespace tolbrane {
+
+// A method as Python calls it. The operation is a template argument, not a stored pointer: a
+// function whose address is stored is no longer inlined into its entry wrapper.
+template <auto op>
+struct Method {
+    static constexpr auto operation = op;
+    FunctionDescription function;
+    const char* text;  // the docstring after its signature head
+};
+
+// A slot of the type and the operation behind it.
+template <int slot_, auto op>
+struct Slot {
+    static constexpr int slot = slot_;
+    static constexpr auto operation = op;
+};
+
+// The type's constructor: its arguments are bound as `function` says.
+template <auto op>
+struct Constructor {
+    static constexpr int slot = Py_tp_new;
+    static constexpr auto operation = op;
+    FunctionDescription function;
+};
+
 namespace rows {
 
 // Writes `name(parameters)\n--\n\n` and then `text` to `out` (when given); returns the length.
@@ -42,12 +67,12 @@ constexpr std::size_t write_docstring(const FunctionDescription& function, std::
     return size;
 }
 
-template <const FunctionDescription& function, const char* text>
+template <const auto& method>
 struct Docstring {
-    static constexpr std::size_t size = write_docstring(function, text, nullptr);
+    static constexpr std::size_t size = write_docstring(method.function, method.text, nullptr);
     static constexpr std::array<char, size + 1> value = [] {
         std::array<char, size + 1> out{};
-        write_docstring(function, text, out.data());
+        write_docstring(method.function, method.text, out.data());
         return out;
     }();
 };
@@ -69,12 +94,14 @@ constexpr bool kUnsupportedSlot = false;
 
 }  // namespace rows
 
-template <class Class, const FunctionDescription& function, auto operation, const char* text>
+template <class Class, const auto& method>
 PyMethodDef method_row() noexcept {
     using rows::as_method;
+    constexpr const FunctionDescription& function = method.function;
+    constexpr auto operation = method.operation;
     constexpr int fast_call = METH_FASTCALL | METH_KEYWORDS;
     constexpr bool no_arguments = function.positional_count == 0;
-    const char* doc = rows::Docstring<function, text>::value.data();
+    const char* doc = rows::Docstring<method>::value.data();
     const char* name = function.function_name;
     if constexpr (function.receiver == Receiver::none && no_arguments) {
         return {name, as_method(&static_noargs<operation>), METH_NOARGS | METH_STATIC, doc};
@@ -90,12 +117,14 @@ PyMethodDef method_row() noexcept {
     }
 }
 
-constexpr PyMethodDef kEndOfMethods{nullptr, nullptr, 0, nullptr};
-
-template <int slot, class Class, auto operation>
+template <class Class, const auto& entry>
 PyType_Slot slot_row() noexcept {
     using rows::as_slot;
-    if constexpr (slot == Py_nb_bool) {
+    constexpr int slot = entry.slot;
+    constexpr auto operation = entry.operation;
+    if constexpr (slot == Py_tp_new) {
+        return {slot, as_slot(&constructor<entry.function, operation>)};
+    } else if constexpr (slot == Py_nb_bool) {
         return {slot, as_slot(&inquiry<Class, operation>)};
     } else if constexpr (slot == Py_mp_length) {
         return {slot, as_slot(&length<Class, operation>)};
@@ -108,10 +137,16 @@ PyType_Slot slot_row() noexcept {
     }
 }
 
-// The constructor slot, bound by `function`.
-template <const FunctionDescription& function, auto operation>
-PyType_Slot new_row() noexcept {
-    return {Py_tp_new, rows::as_slot(&constructor<function, operation>)};
+// The zero-terminated method table of `Class`, in the order given.
+template <class Class, const auto&... methods>
+std::array<PyMethodDef, sizeof...(methods) + 1> method_table() noexcept {
+    return {method_row<Class, methods>()..., PyMethodDef{nullptr, nullptr, 0, nullptr}};
+}
+
+// The slots of `Class`, in the order given.
+template <class Class, const auto&... entries>
+std::array<PyType_Slot, sizeof...(entries)> slot_table() noexcept {
+    return {slot_row<Class, entries>()...};
 }
 
 }  // namespace tolbrane

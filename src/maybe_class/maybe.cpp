@@ -21,18 +21,26 @@ namespace tolbrane {
 namespace maybe {
 namespace {
 
+constexpr auto kStatic = Receiver::none;
+
 // The constructor is the one place where None means Nothing.
 Owned tp_new(PyTypeObject* type, PyObject* obj) {
     return create_instance_of<MayBeClass>(type, MayBeValue{Owned::borrow_unless_none(obj)});
 }
+constexpr Constructor<tp_new> kNew{{"MayBe", "__new__", {"obj"}, 1, 1, kStatic}};
 
 Owned just(PyObject* obj) { return new_maybe(Owned::borrow(obj)); }
+constexpr Method<just> kJust{{"MayBe", "just", {"obj"}, 1, 1, kStatic}, "Constructeur Just"};
 
 Owned nothing() { return new_maybe(Owned()); }
+constexpr Method<nothing> kNothing{{"MayBe", "nothing", {}, 0, 0, kStatic}, "Constructeur Nothing"};
 
 Owned is_just(const MayBeValue& self) { return new_bool(static_cast<bool>(self.inner)); }
+constexpr Method<is_just> kIsJust{{"MayBe", "is_just", {}, 0, 0}, "True si Just, False si Nothing"};
 
 Owned is_nothing(const MayBeValue& self) { return new_bool(!self.inner); }
+constexpr Method<is_nothing> kIsNothing{{"MayBe", "is_nothing", {}, 0, 0},
+                                        "True si Nothing, False si Just"};
 
 // Aligned, as the interpreter decodes aligned ASCII a word at a time.
 alignas(8) constexpr char kUnwrapNothing[] = "Tried to unwrap a Nothing";
@@ -41,106 +49,65 @@ Owned unwrap(const MayBeValue& self) {
     if (!self.inner) return raise_value_error(kUnwrapNothing);
     return self.inner.share();
 }
+constexpr Method<unwrap> kUnwrap{{"MayBe", "unwrap", {}, 0, 0}, "Unwrap ou ValueError si Nothing"};
 
 Owned expect(const MayBeValue& self, PyObject* message) {
     OptionalText text = convert_argument("message", [&] { return to_text(message); });
     if (!self.inner) return raise_value_error(text.view());
     return self.inner.share();
 }
+constexpr Method<expect> kExpect{{"MayBe", "expect", {"message"}, 1, 1},
+                                 "expect(message) : comme unwrap mais avec message personnalisé"};
 
 Owned to_option(const MayBeValue& self) { return self.inner ? self.inner.share() : new_none(); }
+constexpr Method<to_option> kToOption{{"MayBe", "to_option", {}, 0, 0},
+                                      "to_option() : retourne la valeur ou None"};
 
 Owned or_else(const MayBeValue& self, PyObject* fallback) {
     return self.inner ? self.inner.share() : Owned::borrow(fallback);
 }
+constexpr Method<or_else> kOrElse{{"MayBe", "or_else", {"default"}, 1, 1},
+                                  "or_else(default) renvoie la valeur interne ou default"};
 
-Owned class_getitem(PyObject* cls, PyObject*) { return Owned::borrow(cls); }
+constexpr Method<class_getitem> kClassGetitem{
+    {"MayBe", "__class_getitem__", {"_item"}, 1, 1, Receiver::cls},
+    "Support pour MayBe[T] (typage générique)"};
 
 bool nb_bool(const MayBeValue& self) { return static_cast<bool>(self.inner); }
+constexpr Slot<Py_nb_bool, nb_bool> kBool{};
 
 Py_ssize_t mp_length(const MayBeValue& self) { return self.inner ? 1 : 0; }
+constexpr Slot<Py_mp_length, mp_length> kLength{};
 
 Owned tp_iter(const MayBeValue& self) { return iterate_optional(self.inner.get()); }
+constexpr Slot<Py_tp_iter, tp_iter> kIter{};
 
 Owned tp_repr(const MayBeValue& self) {
     return self.inner ? wrapped_text("Just(", self.inner.get()) : new_text("Nothing");
 }
+constexpr Slot<Py_tp_repr, tp_repr> kRepr{};
 
 // `a | d`: the held object, or `d` itself for a Nothing.
 Owned nb_or(const MayBeValue& self, PyObject* other) {
     return self.inner ? self.inner.share() : Owned::borrow(other);
 }
+constexpr Slot<Py_nb_or, nb_or> kOr{};
+
+// `m >> f` is `m.flat_map(f)`.
+constexpr Slot<Py_nb_rshift, flat_map> kRshift{};
+
+using C = MayBeClass;
+
+auto methods = method_table<C, kJust, kNothing, kIsJust, kIsNothing, kUnwrap, kExpect, kToOption,
+                            kMatch, kOrElse, kMap, kFlatMap, kClassGetitem>();
+const auto slots = slot_table<C, kNew, kLength, kIter, kBool, kRepr, kRshift, kOr>();
+
+const ClassDescription description =
+    describe<C>("MayBe", "builtins.MayBe", "MayBe(obj)\n--\n\n", slots, methods.data());
 
 }  // namespace
 }  // namespace maybe
 
-namespace {
-
-constexpr auto kStatic = Receiver::none;
-constexpr FunctionDescription kNew{"MayBe", "__new__", {"obj"}, 1, 1, kStatic};
-constexpr FunctionDescription kJust{"MayBe", "just", {"obj"}, 1, 1, kStatic};
-constexpr FunctionDescription kNothing{"MayBe", "nothing", {}, 0, 0, kStatic};
-constexpr FunctionDescription kIsJust{"MayBe", "is_just", {}, 0, 0};
-constexpr FunctionDescription kIsNothing{"MayBe", "is_nothing", {}, 0, 0};
-constexpr FunctionDescription kUnwrap{"MayBe", "unwrap", {}, 0, 0};
-constexpr FunctionDescription kExpect{"MayBe", "expect", {"message"}, 1, 1};
-constexpr FunctionDescription kToOption{"MayBe", "to_option", {}, 0, 0};
-constexpr FunctionDescription kMatch{"MayBe", "match", {"just", "nothing"}, 2, 0};
-constexpr FunctionDescription kOrElse{"MayBe", "or_else", {"default"}, 1, 1};
-constexpr FunctionDescription kMap{"MayBe", "map", {"func"}, 1, 1};
-constexpr FunctionDescription kFlatMap{"MayBe", "flat_map", {"func"}, 1, 1};
-constexpr FunctionDescription kClassGetitem{"MayBe", "__class_getitem__", {"_item"}, 1,
-                                            1,       Receiver::cls};
-
-// The French text of each docstring, after the signature head that its row derives.
-constexpr char kJustText[] = "Constructeur Just";
-constexpr char kNothingText[] = "Constructeur Nothing";
-constexpr char kIsJustText[] = "True si Just, False si Nothing";
-constexpr char kIsNothingText[] = "True si Nothing, False si Just";
-constexpr char kUnwrapText[] = "Unwrap ou ValueError si Nothing";
-constexpr char kExpectText[] = "expect(message) : comme unwrap mais avec message personnalisé";
-constexpr char kToOptionText[] = "to_option() : retourne la valeur ou None";
-constexpr char kMatchText[] = "match(just=..., nothing=...) : pattern matching ergonomique";
-constexpr char kOrElseText[] = "or_else(default) renvoie la valeur interne ou default";
-constexpr char kMapText[] =
-    "map(fn) : applique fn à la valeur interne et wrappe dans un nouveau MayBe";
-constexpr char kFlatMapText[] =
-    "flat_map(fn) : applique fn à la valeur et attend un MayBe en retour";
-constexpr char kClassGetitemText[] = "Support pour MayBe[T] (typage générique)";
-
-using C = MayBeClass;
-
-PyMethodDef maybe_methods[] = {
-    method_row<C, kJust, maybe::just, kJustText>(),
-    method_row<C, kNothing, maybe::nothing, kNothingText>(),
-    method_row<C, kIsJust, maybe::is_just, kIsJustText>(),
-    method_row<C, kIsNothing, maybe::is_nothing, kIsNothingText>(),
-    method_row<C, kUnwrap, maybe::unwrap, kUnwrapText>(),
-    method_row<C, kExpect, maybe::expect, kExpectText>(),
-    method_row<C, kToOption, maybe::to_option, kToOptionText>(),
-    method_row<C, kMatch, maybe::match, kMatchText>(),
-    method_row<C, kOrElse, maybe::or_else, kOrElseText>(),
-    method_row<C, kMap, maybe::map, kMapText>(),
-    method_row<C, kFlatMap, maybe::flat_map, kFlatMapText>(),
-    method_row<C, kClassGetitem, maybe::class_getitem, kClassGetitemText>(),
-    kEndOfMethods,
-};
-
-const PyType_Slot maybe_slots[] = {
-    new_row<kNew, maybe::tp_new>(),
-    slot_row<Py_mp_length, C, maybe::mp_length>(),
-    slot_row<Py_tp_iter, C, maybe::tp_iter>(),
-    slot_row<Py_nb_bool, C, maybe::nb_bool>(),
-    slot_row<Py_tp_repr, C, maybe::tp_repr>(),
-    slot_row<Py_nb_rshift, C, maybe::flat_map>(),
-    slot_row<Py_nb_or, C, maybe::nb_or>(),
-};
-
-const ClassDescription maybe_description =
-    describe<C>("MayBe", "builtins.MayBe", "MayBe(obj)\n--\n\n", maybe_slots, maybe_methods);
-
-}  // namespace
-
-TypeCell maybe_type_cell(maybe_description);
+TypeCell maybe_type_cell(maybe::description);
 
 }  // namespace tolbrane

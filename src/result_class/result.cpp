@@ -20,7 +20,10 @@ namespace tolbrane {
 namespace result {
 namespace {
 
+constexpr auto kStatic = Receiver::none;
+
 Owned ok(PyObject* value) { return new_result(PyResult::ok(Owned::borrow(value))); }
+constexpr Method<ok> kOk{{"Result", "ok", {"value"}, 1, 1, kStatic}, "Constructeur Ok"};
 
 Owned err(PyObject* message, PyObject* code, PyObject* details) {
     OptionalText message_text = convert_argument("message", [&] { return to_text(message); });
@@ -31,10 +34,14 @@ Owned err(PyObject* message, PyObject* code, PyObject* details) {
     return new_result(
         PyResult::err(std::move(message_text), std::move(code_text), std::move(details_object)));
 }
+constexpr Method<err> kErr{{"Result", "err", {"message", "code", "details"}, 3, 1, kStatic},
+                           "Constructeur Err avec message, code optionnel, details optionnel"};
 
 Owned is_ok(const PyResult& self) { return new_bool(self.is_ok()); }
+constexpr Method<is_ok> kIsOk{{"Result", "is_ok", {}, 0, 0}, "True si Ok"};
 
 Owned is_err(const PyResult& self) { return new_bool(self.message.present()); }
+constexpr Method<is_err> kIsErr{{"Result", "is_err", {}, 0, 0}, "True si Err"};
 
 // Out of line, so that the Ok path of unwrap stays small enough to be inlined.
 [[gnu::cold, gnu::noinline]] Owned fail_unwrap(const PyResult& self) {
@@ -42,16 +49,22 @@ Owned is_err(const PyResult& self) { return new_bool(self.message.present()); }
 }
 
 Owned unwrap(const PyResult& self) { return self.is_ok() ? self.value.share() : fail_unwrap(self); }
+constexpr Method<unwrap> kUnwrap{{"Result", "unwrap", {}, 0, 0},
+                                 "Unwrap value ou ValueError si Err"};
 
 Owned expect(const PyResult& self, PyObject* message) {
     OptionalText text = convert_argument("message", [&] { return to_text(message); });
     if (self.is_ok()) return self.value.share();
     return raise_value_error(text.view());
 }
+constexpr Method<expect> kExpect{{"Result", "expect", {"message"}, 1, 1},
+                                 "expect(message) : comme unwrap mais avec message personnalisé"};
 
 Owned unwrap_or(const PyResult& self, PyObject* fallback) {
     return self.is_ok() ? self.value.share() : Owned::borrow(fallback);
 }
+constexpr Method<unwrap_or> kUnwrapOr{{"Result", "unwrap_or", {"default"}, 1, 1},
+                                      "unwrap_or(default) renvoie value ou default si Err"};
 
 // Aligned, as the interpreter decodes aligned ASCII a word at a time.
 alignas(8) constexpr char kUnwrapErrOnOk[] = "Tried to unwrap_err on an Ok";
@@ -64,16 +77,26 @@ Owned unwrap_err(const PyResult& self) {
     PyTuple_SetItem(triple.get(), 2, (self.details ? self.details.share() : new_none()).release());
     return triple;
 }
+constexpr Method<unwrap_err> kUnwrapErr{
+    {"Result", "unwrap_err", {}, 0, 0},
+    "unwrap_err() retourne (msg, code, details) ou ValueError si Ok"};
 
 Owned to_option(const PyResult& self) { return self.is_ok() ? self.value.share() : new_none(); }
+constexpr Method<to_option> kToOption{{"Result", "to_option", {}, 0, 0},
+                                      "to_option() : retourne la valeur ou None"};
 
-Owned class_getitem(PyObject* cls, PyObject*) { return Owned::borrow(cls); }
+constexpr Method<class_getitem> kClassGetitem{
+    {"Result", "__class_getitem__", {"_item"}, 1, 1, Receiver::cls},
+    "Support pour Result[T, E] (typage générique)"};
 
 bool nb_bool(const PyResult& self) { return self.is_ok(); }
+constexpr Slot<Py_nb_bool, nb_bool> kBool{};
 
 Py_ssize_t mp_length(const PyResult& self) { return self.is_ok() ? 1 : 0; }
+constexpr Slot<Py_mp_length, mp_length> kLength{};
 
 Owned tp_iter(const PyResult& self) { return iterate_optional(self.value.get()); }
+constexpr Slot<Py_tp_iter, tp_iter> kIter{};
 
 // Err('message') or Err('message', code='code'), texts verbatim. Out of line, so that the repr of
 // an Ok, which recurses for a nested value, takes no stack for this text.
@@ -89,97 +112,31 @@ Owned tp_iter(const PyResult& self) { return iterate_optional(self.value.get());
 Owned tp_repr(const PyResult& self) {
     return self.is_ok() ? wrapped_text("Ok(", self.value.get()) : repr_of_err(self);
 }
+constexpr Slot<Py_tp_repr, tp_repr> kRepr{};
 
 // `L | R`: the value of an Ok, or R itself for an Err.
 Owned nb_or(const PyResult& self, PyObject* other) {
     return self.is_ok() ? self.value.share() : Owned::borrow(other);
 }
+constexpr Slot<Py_nb_or, nb_or> kOr{};
+
+// `r >> f` is `r.flat_map(f)`.
+constexpr Slot<Py_nb_rshift, flat_map> kRshift{};
+
+using C = ResultClass;
+
+auto methods =
+    method_table<C, kOk, kErr, kFromDict, kIsOk, kIsErr, kUnwrap, kExpect, kUnwrapOr, kUnwrapErr,
+                 kToOption, kMatch, kMap, kMapErr, kFlatMap, kAndThen, kToDict, kClassGetitem>();
+const auto slots = slot_table<C, kBool, kRepr, kLength, kIter, kRshift, kOr>();
+
+const ClassDescription description =
+    describe<C>("Result", "builtins.Result",
+                "Result monad: Ok(value) | Err(message, code?, details?)", slots, methods.data());
 
 }  // namespace
 }  // namespace result
 
-namespace {
-
-constexpr auto kStatic = Receiver::none;
-constexpr FunctionDescription kOk{"Result", "ok", {"value"}, 1, 1, kStatic};
-constexpr FunctionDescription kErr{"Result", "err", {"message", "code", "details"}, 3, 1, kStatic};
-constexpr FunctionDescription kFromDict{"Result", "from_dict", {"dict"}, 1, 1, kStatic};
-constexpr FunctionDescription kIsOk{"Result", "is_ok", {}, 0, 0};
-constexpr FunctionDescription kIsErr{"Result", "is_err", {}, 0, 0};
-constexpr FunctionDescription kUnwrap{"Result", "unwrap", {}, 0, 0};
-constexpr FunctionDescription kExpect{"Result", "expect", {"message"}, 1, 1};
-constexpr FunctionDescription kUnwrapOr{"Result", "unwrap_or", {"default"}, 1, 1};
-constexpr FunctionDescription kUnwrapErr{"Result", "unwrap_err", {}, 0, 0};
-constexpr FunctionDescription kToOption{"Result", "to_option", {}, 0, 0};
-constexpr FunctionDescription kMatch{"Result", "match", {"ok", "err"}, 2, 0};
-constexpr FunctionDescription kMap{"Result", "map", {"func"}, 1, 1};
-constexpr FunctionDescription kMapErr{"Result", "map_err", {"func"}, 1, 1};
-constexpr FunctionDescription kFlatMap{"Result", "flat_map", {"func"}, 1, 1};
-constexpr FunctionDescription kAndThen{"Result", "and_then", {"func"}, 1, 1};
-constexpr FunctionDescription kToDict{"Result", "to_dict", {}, 0, 0};
-constexpr FunctionDescription kClassGetitem{"Result", "__class_getitem__", {"_item"}, 1,
-                                            1,        Receiver::cls};
-
-// The French text of each docstring, after the signature head that its row derives.
-constexpr char kOkText[] = "Constructeur Ok";
-constexpr char kErrText[] = "Constructeur Err avec message, code optionnel, details optionnel";
-constexpr char kFromDictText[] =
-    "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)";
-constexpr char kIsOkText[] = "True si Ok";
-constexpr char kIsErrText[] = "True si Err";
-constexpr char kUnwrapText[] = "Unwrap value ou ValueError si Err";
-constexpr char kExpectText[] = "expect(message) : comme unwrap mais avec message personnalisé";
-constexpr char kUnwrapOrText[] = "unwrap_or(default) renvoie value ou default si Err";
-constexpr char kUnwrapErrText[] = "unwrap_err() retourne (msg, code, details) ou ValueError si Ok";
-constexpr char kToOptionText[] = "to_option() : retourne la valeur ou None";
-constexpr char kMatchText[] = "match(ok=..., err=...) : pattern matching ergonomique";
-constexpr char kMapText[] = "map(fn) : applique fn à Ok, laisse Err intact";
-constexpr char kMapErrText[] =
-    "map_err(fn) : applique fn à Err, laisse Ok intact\n"
-    "fn reçoit (msg, code, details) et doit retourner (msg, code, details)";
-constexpr char kFlatMapText[] = "flat_map(fn) : applique fn à Ok et attend un Result en retour";
-constexpr char kAndThenText[] = "and_then : alias de flat_map";
-constexpr char kToDictText[] =
-    "to_dict() : sérialisation en dict Python\n"
-    "Ok  -> {\"ok\": true, \"value\": ...}\n"
-    "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}";
-constexpr char kClassGetitemText[] = "Support pour Result[T, E] (typage générique)";
-
-using C = ResultClass;
-
-PyMethodDef result_methods[] = {
-    method_row<C, kOk, result::ok, kOkText>(),
-    method_row<C, kErr, result::err, kErrText>(),
-    method_row<C, kFromDict, result::from_dict, kFromDictText>(),
-    method_row<C, kIsOk, result::is_ok, kIsOkText>(),
-    method_row<C, kIsErr, result::is_err, kIsErrText>(),
-    method_row<C, kUnwrap, result::unwrap, kUnwrapText>(),
-    method_row<C, kExpect, result::expect, kExpectText>(),
-    method_row<C, kUnwrapOr, result::unwrap_or, kUnwrapOrText>(),
-    method_row<C, kUnwrapErr, result::unwrap_err, kUnwrapErrText>(),
-    method_row<C, kToOption, result::to_option, kToOptionText>(),
-    method_row<C, kMatch, result::match, kMatchText>(),
-    method_row<C, kMap, result::map, kMapText>(),
-    method_row<C, kMapErr, result::map_err, kMapErrText>(),
-    method_row<C, kFlatMap, result::flat_map, kFlatMapText>(),
-    method_row<C, kAndThen, result::flat_map, kAndThenText>(),
-    method_row<C, kToDict, result::to_dict, kToDictText>(),
-    method_row<C, kClassGetitem, result::class_getitem, kClassGetitemText>(),
-    kEndOfMethods,
-};
-
-const PyType_Slot result_slots[] = {
-    slot_row<Py_nb_bool, C, result::nb_bool>(),     slot_row<Py_tp_repr, C, result::tp_repr>(),
-    slot_row<Py_mp_length, C, result::mp_length>(), slot_row<Py_tp_iter, C, result::tp_iter>(),
-    slot_row<Py_nb_rshift, C, result::flat_map>(),  slot_row<Py_nb_or, C, result::nb_or>(),
-};
-
-const ClassDescription result_description = describe<C>(
-    "Result", "builtins.Result", "Result monad: Ok(value) | Err(message, code?, details?)",
-    result_slots, result_methods);
-
-}  // namespace
-
-TypeCell result_type_cell(result_description);
+TypeCell result_type_cell(result::description);
 
 }  // namespace tolbrane
