@@ -3,7 +3,9 @@
     python tests/stack_matrix.py [--jobs N]    # prints the whole table for this interpreter
 
 A case builds a chain of one kind, `depth` links deep, in a new thread whose stack size is set
-with threading.stack_size, and then either frees it ("free") or takes its repr ("repr"). Each case
+with threading.stack_size, and then either frees it ("free") or takes its repr ("repr"); or, in
+"free-switch", a finaliser run a dozen of our deallocations deep builds and frees the chain in a
+legacy sub-interpreter, on the same thread (where the interpreter offers them). Each case
 runs in a subprocess of its own, so that a stack overflow ends that case alone. Its outcome is
 "ok" (freed, or the repr returned), "RecursionError" (repr only), or how the child ended: the
 signal that killed it, its exit status, or "timeout".
@@ -33,7 +35,7 @@ BASELINES = {
     "((...),)": "lambda x, i: (x,)",
     "{'k': {...}}": "lambda x, i: {'k': x}",
 }
-OPERATIONS = ("free", "repr")
+OPERATIONS = ("free", "repr", "free-switch")
 STACK_SIZES = {"64K": 64 << 10, "256K": 256 << 10, "1M": 1 << 20, "8M": 8 << 20}
 DEPTHS = (10**4, 10**5, 10**6)
 SURVIVED = ("ok", "RecursionError")
@@ -44,7 +46,37 @@ from tolbrane import MayBe, Result
 link, operation, stack, depth = eval(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 outcome = []
 
+if operation == "free-switch":
+    try:
+        import _interpreters as interpreters  # 3.13 and later
+        create, run = lambda: interpreters.create("legacy"), interpreters.exec
+    except ImportError:
+        import _xxsubinterpreters as interpreters  # 3.12
+        create, run = lambda: interpreters.create(isolated=False), interpreters.run_string
+    other = create()
+    read, write = os.pipe()
+    run(other, "import os\\nfrom tolbrane import MayBe, Result")
+    # The chain is built and freed in the other interpreter by the finaliser of an object at the
+    # bottom of a chain of ours, while that chain's teardown runs deep.
+    in_other = ("link = " + sys.argv[1] + "\\nchain = 0\\nfor i in range(%d): chain = link(chain, i)"
+                "\\ndel chain\\nos.write(%d, b'ok')" % (depth, write))
+
+    class Switch:
+        def __del__(self):
+            run(other, in_other)
+
+def free_in_other_interpreter():
+    outer = Result.ok([Switch()])
+    for _ in range(12):
+        outer = Result.ok([outer])
+    del outer
+    os.close(write)
+    outcome.append(os.read(read, 16).decode() or "no outcome")
+
 def work():
+    if operation == "free-switch":
+        free_in_other_interpreter()
+        return
     chain = 0
     for i in range(depth):
         chain = link(chain, i)

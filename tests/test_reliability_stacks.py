@@ -35,7 +35,8 @@ def test_deep_chains_on_small_stacks_never_worse_than_cpython_containers(record_
     assert set(outcomes.values()) <= {"ok", "RecursionError", "SIGSEGV", "SIGBUS", "refused"}, shown
     assert stack_matrix.worse_than_baseline(outcomes) == [], shown
     # Freeing ours takes a bounded stack, whatever the baselines do.
-    ours = {outcomes[case] for case in MATRIX if case[0] in stack_matrix.KINDS and case[1] == "free"}
+    ours = {outcomes[case] for case in MATRIX
+            if case[0] in stack_matrix.KINDS and case[1] in ("free", "free-switch")}
     assert ours - {"refused"} == {"ok"}, shown
 
 
@@ -138,3 +139,66 @@ def test_teardown_started_in_another_interpreter_ends_there():
     child = subprocess.run([sys.executable, "-c", OTHER_INTERPRETER],
                            capture_output=True, text=True, timeout=60)
     assert (child.returncode, child.stdout.strip()) == (0, "other"), child.stderr[-3000:]
+
+
+
+SWITCHING = """
+import os, sys, threading
+try:
+    import _interpreters as interpreters  # 3.13
+    create, run = lambda: interpreters.create("legacy"), interpreters.exec
+except ImportError:
+    import _xxsubinterpreters as interpreters  # 3.12
+    create, run = lambda: interpreters.create(isolated=False), interpreters.run_string
+from tolbrane import MayBe, Result
+
+outer_depth, link = int(sys.argv[1]), sys.argv[2]
+read, write = os.pipe()
+other = create()
+run(other, f'''if 1:
+    import os, sys
+    from tolbrane import MayBe, Result
+    class Payload:
+        def __del__(self):
+            os.write({write}, b"freed ")
+    d = Payload()
+    for i in range(3000):
+        d = {link}
+''')
+
+class Payload:
+    def __del__(self):
+        os.write(write, b"main ")
+
+class Switch:
+    # Runs while the teardown of the chain below is `outer_depth` of our deallocations deep.
+    def __del__(self):
+        run(other, "del d")
+
+def work():
+    outer = Result.ok([Switch(), Payload()])
+    for i in range(outer_depth):
+        outer = Result.ok([outer]) if i % 2 else MayBe.just((outer, Payload()))
+    del outer
+
+threading.stack_size(256 * 1024)
+thread = threading.Thread(target=work)
+thread.start()
+thread.join()
+os.close(write)
+print(*sorted(os.read(read, 1 << 16).decode().split()))
+"""
+
+
+@pytest.mark.skipif(not any(map(importlib.util.find_spec, ["_interpreters", "_xxsubinterpreters"])),
+                    reason="this interpreter offers no sub-interpreters to Python code")
+@pytest.mark.parametrize("link", ["Result.ok([d])", "MayBe.just((d,))", "Result.ok(MayBe.just([d]))",
+                                  "Result.ok(Result.ok(d))"])
+@pytest.mark.parametrize("outer_depth", [3, 7, 12, 40])
+def test_finaliser_that_switches_interpreter_deep_in_a_teardown_frees_on_a_small_stack(
+        outer_depth, link):
+    child = subprocess.run([sys.executable, "-c", SWITCHING, str(outer_depth), link],
+                           capture_output=True, text=True, timeout=60)
+    main_payloads = 1 + (outer_depth + 1) // 2
+    assert (child.returncode, child.stdout.split()) == (
+        0, ["freed", *["main"] * main_payloads]), child.stderr[-3000:]

@@ -45,6 +45,7 @@ void add_class(PyObject* module, TypeCell& cell) {
 
 void execute_module(PyObject* module) {
     if (!InterpreterSlot::all_fit()) raise_fault("the per-interpreter store is too small");
+    if (!TypeCell::all_fit()) raise_fault("the teardown has no room for every class");
     if (!PyModule_Check(module)) throw PythonError::type_mismatch(module, "module");
     for (TypeCell* cell : classes) add_class(module, *cell);
 }

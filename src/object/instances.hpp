@@ -77,9 +77,16 @@ template <class Class>
 // deallocation would run deeper than kLevels is put aside instead, and the deallocation at level
 // kLevels destroys those in a loop as it ends. Freeing a chain of any depth then takes a bounded
 // C stack, whatever lies between its instances.
+//
+// Instances put aside are destroyed under the thread state that put them aside, as they belong to
+// its interpreter. A finaliser deep in one teardown may switch the thread to another thread state
+// (a sub-interpreter's): there the first deallocation that runs deeper than kLevels suspends the
+// teardown in progress and starts one of its own, which ends before the other resumes.
 namespace teardown {
 
 inline constexpr unsigned kLevels = 8;
+// The most classes whose instances can be put aside; module execution checks it.
+inline constexpr std::size_t kMaxClasses = 4;
 
 struct Nesting {
     unsigned depth;         // our deallocations running on this thread
@@ -111,22 +118,38 @@ public:
         --nesting_.depth;
     }
 
-    // Whether this deallocation is to be put aside rather than run.
-    bool too_deep() const noexcept { return too_deep_; }
+    // Whether this deallocation runs as usual, is put aside, or starts a teardown of its own.
+    enum class Course : unsigned char { run, put_aside, own_teardown };
+    Course course() const noexcept { return course_; }
 
 private:
     void enter_deep() noexcept {
-        // Code run by a deallocation may switch this thread to another interpreter: only the
-        // thread state of the level that destroys the instances put aside may put one aside.
+        // Only the thread state of the level that destroys the instances put aside may put one
+        // aside; another one, switched to by a finaliser, starts its own teardown.
         if (nesting_.depth == kLevels) {
             nesting_.owner = PyThreadState_Get();
         } else {
-            too_deep_ = nesting_.owner == PyThreadState_Get();
+            course_ = nesting_.owner == PyThreadState_Get() ? Course::put_aside
+                                                            : Course::own_teardown;
         }
     }
 
     Nesting& nesting_;
-    bool too_deep_ = false;
+    Course course_ = Course::run;
+};
+
+// The teardown in progress on this thread, set aside with the instances it put aside for the
+// scope of a teardown under another thread state, and resumed as the scope ends.
+class Suspension {
+public:
+    Suspension() noexcept;
+    Suspension(const Suspension&) = delete;
+    Suspension& operator=(const Suspension&) = delete;
+    ~Suspension();
+
+private:
+    Nesting nesting_;
+    PyObject* put_aside_[kMaxClasses];
 };
 
 // The instance of the class put aside last, whose hold counter links it to the one before.
@@ -141,6 +164,12 @@ void* link_storage(PyObject* instance) noexcept {
     static_assert(sizeof(PyObject*) <= sizeof(*holds) &&
                   alignof(PyObject*) <= alignof(SharedHoldCounter));
     return holds;
+}
+
+// The list of the class's instances put aside on this thread, by its last one.
+template <class Class>
+PyObject** put_aside_list() noexcept {
+    return &last_put_aside<Class>;
 }
 
 template <class Class>
@@ -186,19 +215,30 @@ bool destroy_one_put_aside() noexcept {
     return true;
 }
 
+// Destroys the instance as the first level of a teardown of the current thread state, with the
+// teardown in progress suspended meanwhile.
+template <class Class>
+[[gnu::noinline]] void destroy_in_own_teardown(PyObject* self) noexcept {
+    const Suspension suspension;
+    const Level level;
+    destroy_instance<Class>(self);
+}
+
 }  // namespace teardown
 
 // Stops tracking the instance and destroys it, or puts it aside when our deallocations already
-// nest deep on this thread. Inlined whole into the slot's wrapper, as every operation's result
+// nest deep on this thread and its thread state. Inlined whole into the slot's wrapper, as every operation's result
 // ends here.
 template <class Class>
 [[gnu::always_inline]] inline void deallocate_instance(PyObject* self) {
     PyObject_GC_UnTrack(self);
     const teardown::Level level;
-    if (level.too_deep()) {
+    if (level.course() == teardown::Level::Course::run) [[likely]] {
+        destroy_instance<Class>(self);
+    } else if (level.course() == teardown::Level::Course::put_aside) {
         teardown::put_aside<Class>(self);
     } else {
-        destroy_instance<Class>(self);
+        teardown::destroy_in_own_teardown<Class>(self);
     }
 }
 

@@ -61,5 +61,25 @@ namespace teardown {
     }
 }
 
+Suspension::Suspension() noexcept : nesting_(nesting) {
+    // The new teardown's first deallocation is its level kLevels, which destroys what it puts
+    // aside before this scope ends.
+    nesting = {kLevels - 1, 0, nullptr};
+    std::size_t index = 0;
+    for (const TypeCell* cell = TypeCell::first(); cell != nullptr; cell = cell->next()) {
+        PyObject** list = cell->description().put_aside_list();
+        put_aside_[index++] = *list;
+        *list = nullptr;
+    }
+}
+
+Suspension::~Suspension() {
+    nesting = nesting_;
+    std::size_t index = 0;
+    for (const TypeCell* cell = TypeCell::first(); cell != nullptr; cell = cell->next()) {
+        *cell->description().put_aside_list() = put_aside_[index++];
+    }
+}
+
 }  // namespace teardown
 }  // namespace tolbrane

@@ -48,6 +48,7 @@ Owned create_type_object(const ClassDescription& definition) {
 TypeCell::TypeCell(const ClassDescription& description) noexcept
     : description_(description), next_(first_) {
     first_ = this;
+    ++count_;
 }
 
 const ClassDescription* class_of(PyTypeObject* type) {

@@ -25,6 +25,8 @@ struct ClassDescription {
     TakeHeld take_held;
     // Destroys the instance of the class that was put aside last; false when there is none.
     bool (*destroy_one_put_aside)() noexcept;
+    // The class's list of instances put aside on this thread.
+    PyObject** (*put_aside_list)() noexcept;
 };
 
 // The description of the class `Class` (traits as in binding/instance.hpp): what the class file
@@ -41,7 +43,8 @@ constexpr ClassDescription describe(const char* name, const char* spec_name, con
             &no_report<deallocate_instance<Class>>,
             &traverse_instance<Class>,
             &take_held<Class>,
-            &teardown::destroy_one_put_aside<Class>};
+            &teardown::destroy_one_put_aside<Class>,
+            &teardown::put_aside_list<Class>};
 }
 
 // One class's type object in each interpreter: created there on first need, released when that
@@ -64,11 +67,14 @@ public:
     // Every cell of the program, each made once at load time.
     const TypeCell* next() const noexcept { return next_; }
     static const TypeCell* first() noexcept { return first_; }
+    // Whether the teardown has room for every class; module execution checks it.
+    static bool all_fit() noexcept { return count_ <= teardown::kMaxClasses; }
 
 private:
     PyTypeObject* get_slow();
 
     static inline constinit const TypeCell* first_ = nullptr;
+    static inline constinit std::size_t count_ = 0;
 
     const ClassDescription& description_;
     InterpreterSlot slot_;
