@@ -6,7 +6,10 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 
 #include "binding/entry.hpp"
 
@@ -35,6 +38,85 @@ struct Constructor {
     static constexpr auto operation = op;
     FunctionDescription function;
 };
+
+namespace rows {
+
+// Not constexpr: a declaration whose constant evaluation reaches it is ill-formed, and the
+// compiler's message shows `what` at that declaration.
+void declaration_mismatch(const char* what);
+
+template <class>
+struct Signature;
+template <class Returned, class... Parameters>
+struct Signature<Returned (*)(Parameters...)> {
+    static constexpr std::size_t arity = sizeof...(Parameters);
+    using First = std::tuple_element_t<0, std::tuple<Parameters..., void>>;
+};
+
+using Names = std::array<std::string_view, FunctionDescription::kMaxParameters>;
+
+// The description of a callable of `Class` whose operation `op` receives `leading` arguments
+// before the parameters: the class name comes from the class and the parameter count from the
+// names, which must be as many as the operation's parameters.
+template <class Class, auto op>
+consteval FunctionDescription describe_function(const char* name, const Names& names,
+                                                std::optional<std::size_t> required,
+                                                std::size_t leading, Receiver receiver) {
+    std::size_t count = 0;
+    while (count < names.size() && !names[count].empty()) ++count;
+    for (std::size_t i = count; i < names.size(); ++i) {
+        if (!names[i].empty()) declaration_mismatch("a parameter name is empty");
+    }
+    if (Signature<decltype(op)>::arity != leading + count)
+        declaration_mismatch("the parameter names do not match the operation's parameters");
+    if (required.value_or(count) > count)
+        declaration_mismatch("more parameters are required than there are");
+    return {Class::name, name, names, count, required.value_or(count), receiver};
+}
+
+template <class Class, auto op>
+constexpr bool kTakesRecord =
+    std::is_same_v<typename Signature<decltype(op)>::First, const typename Class::Record&>;
+
+}  // namespace rows
+
+// How many leading parameters must be supplied, where some are optional (None when omitted).
+struct Required {
+    std::size_t count;
+};
+
+// The declarations of a class's callables, each beside its operation. An instance method's
+// operation receives the record, a class method's the class, a constructor's the type.
+template <class Class, auto op>
+consteval Method<op> method(const char* name, const rows::Names& names, const char* text) {
+    static_assert(rows::kTakesRecord<Class, op>, "an instance method receives the record");
+    return {rows::describe_function<Class, op>(name, names, {}, 1, Receiver::instance), text};
+}
+template <class Class, auto op>
+consteval Method<op> method(const char* name, const rows::Names& names, Required required,
+                            const char* text) {
+    static_assert(rows::kTakesRecord<Class, op>, "an instance method receives the record");
+    return {rows::describe_function<Class, op>(name, names, required.count, 1, Receiver::instance),
+            text};
+}
+template <class Class, auto op>
+consteval Method<op> static_method(const char* name, const rows::Names& names, const char* text) {
+    return {rows::describe_function<Class, op>(name, names, {}, 0, Receiver::none), text};
+}
+template <class Class, auto op>
+consteval Method<op> static_method(const char* name, const rows::Names& names, Required required,
+                                   const char* text) {
+    return {rows::describe_function<Class, op>(name, names, required.count, 0, Receiver::none),
+            text};
+}
+template <class Class, auto op>
+consteval Method<op> class_method(const char* name, const rows::Names& names, const char* text) {
+    return {rows::describe_function<Class, op>(name, names, {}, 1, Receiver::cls), text};
+}
+template <class Class, auto op>
+consteval Constructor<op> constructor_method(const rows::Names& names) {
+    return {rows::describe_function<Class, op>("__new__", names, {}, 1, Receiver::none)};
+}
 
 namespace rows {
 

@@ -21,26 +21,25 @@ namespace tolbrane {
 namespace maybe {
 namespace {
 
-constexpr auto kStatic = Receiver::none;
-
 // The constructor is the one place where None means Nothing.
 Owned tp_new(PyTypeObject* type, PyObject* obj) {
     return create_instance_of<MayBeClass>(type, MayBeValue{Owned::borrow_unless_none(obj)});
 }
-constexpr Constructor<tp_new> kNew{{"MayBe", "__new__", {"obj"}, 1, 1, kStatic}};
+constexpr auto kNew = constructor_method<MayBeClass, tp_new>({"obj"});
 
 Owned just(PyObject* obj) { return new_maybe(Owned::borrow(obj)); }
-constexpr Method<just> kJust{{"MayBe", "just", {"obj"}, 1, 1, kStatic}, "Constructeur Just"};
+constexpr auto kJust = static_method<MayBeClass, just>("just", {"obj"}, "Constructeur Just");
 
 Owned nothing() { return new_maybe(Owned()); }
-constexpr Method<nothing> kNothing{{"MayBe", "nothing", {}, 0, 0, kStatic}, "Constructeur Nothing"};
+constexpr auto kNothing = static_method<MayBeClass, nothing>("nothing", {}, "Constructeur Nothing");
 
 Owned is_just(const MayBeValue& self) { return new_bool(static_cast<bool>(self.inner)); }
-constexpr Method<is_just> kIsJust{{"MayBe", "is_just", {}, 0, 0}, "True si Just, False si Nothing"};
+constexpr auto kIsJust =
+    method<MayBeClass, is_just>("is_just", {}, "True si Just, False si Nothing");
 
 Owned is_nothing(const MayBeValue& self) { return new_bool(!self.inner); }
-constexpr Method<is_nothing> kIsNothing{{"MayBe", "is_nothing", {}, 0, 0},
-                                        "True si Nothing, False si Just"};
+constexpr auto kIsNothing =
+    method<MayBeClass, is_nothing>("is_nothing", {}, "True si Nothing, False si Just");
 
 // Aligned, as the interpreter decodes aligned ASCII a word at a time.
 alignas(8) constexpr char kUnwrapNothing[] = "Tried to unwrap a Nothing";
@@ -49,29 +48,29 @@ Owned unwrap(const MayBeValue& self) {
     if (!self.inner) return raise_value_error(kUnwrapNothing);
     return self.inner.share();
 }
-constexpr Method<unwrap> kUnwrap{{"MayBe", "unwrap", {}, 0, 0}, "Unwrap ou ValueError si Nothing"};
+constexpr auto kUnwrap =
+    method<MayBeClass, unwrap>("unwrap", {}, "Unwrap ou ValueError si Nothing");
 
 Owned expect(const MayBeValue& self, PyObject* message) {
     OptionalText text = convert_argument("message", [&] { return to_text(message); });
     if (!self.inner) return raise_value_error(text.view());
     return self.inner.share();
 }
-constexpr Method<expect> kExpect{{"MayBe", "expect", {"message"}, 1, 1},
-                                 "expect(message) : comme unwrap mais avec message personnalisé"};
+constexpr auto kExpect = method<MayBeClass, expect>(
+    "expect", {"message"}, "expect(message) : comme unwrap mais avec message personnalisé");
 
 Owned to_option(const MayBeValue& self) { return self.inner ? self.inner.share() : new_none(); }
-constexpr Method<to_option> kToOption{{"MayBe", "to_option", {}, 0, 0},
-                                      "to_option() : retourne la valeur ou None"};
+constexpr auto kToOption =
+    method<MayBeClass, to_option>("to_option", {}, "to_option() : retourne la valeur ou None");
 
 Owned or_else(const MayBeValue& self, PyObject* fallback) {
     return self.inner ? self.inner.share() : Owned::borrow(fallback);
 }
-constexpr Method<or_else> kOrElse{{"MayBe", "or_else", {"default"}, 1, 1},
-                                  "or_else(default) renvoie la valeur interne ou default"};
+constexpr auto kOrElse = method<MayBeClass, or_else>(
+    "or_else", {"default"}, "or_else(default) renvoie la valeur interne ou default");
 
-constexpr Method<class_getitem> kClassGetitem{
-    {"MayBe", "__class_getitem__", {"_item"}, 1, 1, Receiver::cls},
-    "Support pour MayBe[T] (typage générique)"};
+constexpr auto kClassGetitem = class_method<MayBeClass, class_getitem>(
+    "__class_getitem__", {"_item"}, "Support pour MayBe[T] (typage générique)");
 
 bool nb_bool(const MayBeValue& self) { return static_cast<bool>(self.inner); }
 constexpr Slot<Py_nb_bool, nb_bool> kBool{};

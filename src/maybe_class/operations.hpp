@@ -10,19 +10,17 @@ namespace tolbrane {
 namespace maybe {
 
 Owned map(const MayBeValue& self, PyObject* func);
-inline constexpr Method<map> kMap{
-    {"MayBe", "map", {"func"}, 1, 1},
-    "map(fn) : applique fn à la valeur interne et wrappe dans un nouveau MayBe"};
+inline constexpr auto kMap = method<MayBeClass, map>(
+    "map", {"func"}, "map(fn) : applique fn à la valeur interne et wrappe dans un nouveau MayBe");
 
 Owned flat_map(const MayBeValue& self, PyObject* func);
-inline constexpr Method<flat_map> kFlatMap{
-    {"MayBe", "flat_map", {"func"}, 1, 1},
-    "flat_map(fn) : applique fn à la valeur et attend un MayBe en retour"};
+inline constexpr auto kFlatMap = method<MayBeClass, flat_map>(
+    "flat_map", {"func"}, "flat_map(fn) : applique fn à la valeur et attend un MayBe en retour");
 
 Owned match(const MayBeValue& self, PyObject* just, PyObject* nothing);
-inline constexpr Method<match> kMatch{
-    {"MayBe", "match", {"just", "nothing"}, 2, 0},
-    "match(just=..., nothing=...) : pattern matching ergonomique"};
+inline constexpr auto kMatch =
+    method<MayBeClass, match>("match", {"just", "nothing"}, Required{0},
+                              "match(just=..., nothing=...) : pattern matching ergonomique");
 
 }  // namespace maybe
 }  // namespace tolbrane

@@ -129,8 +129,8 @@ private:
         if (nesting_.depth == kLevels) {
             nesting_.owner = PyThreadState_Get();
         } else {
-            course_ = nesting_.owner == PyThreadState_Get() ? Course::put_aside
-                                                            : Course::own_teardown;
+            course_ =
+                nesting_.owner == PyThreadState_Get() ? Course::put_aside : Course::own_teardown;
         }
     }
 
@@ -227,8 +227,8 @@ template <class Class>
 }  // namespace teardown
 
 // Stops tracking the instance and destroys it, or puts it aside when our deallocations already
-// nest deep on this thread and its thread state. Inlined whole into the slot's wrapper, as every operation's result
-// ends here.
+// nest deep on this thread and its thread state. Inlined whole into the slot's wrapper, as every
+// operation's result ends here.
 template <class Class>
 [[gnu::always_inline]] inline void deallocate_instance(PyObject* self) {
     PyObject_GC_UnTrack(self);

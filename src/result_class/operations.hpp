@@ -10,37 +10,36 @@ namespace tolbrane {
 namespace result {
 
 Owned map(const PyResult& self, PyObject* func);
-inline constexpr Method<map> kMap{{"Result", "map", {"func"}, 1, 1},
-                                  "map(fn) : applique fn à Ok, laisse Err intact"};
+inline constexpr auto kMap =
+    method<ResultClass, map>("map", {"func"}, "map(fn) : applique fn à Ok, laisse Err intact");
 
 Owned map_err(const PyResult& self, PyObject* func);
-inline constexpr Method<map_err> kMapErr{
-    {"Result", "map_err", {"func"}, 1, 1},
+inline constexpr auto kMapErr = method<ResultClass, map_err>(
+    "map_err", {"func"},
     "map_err(fn) : applique fn à Err, laisse Ok intact\n"
-    "fn reçoit (msg, code, details) et doit retourner (msg, code, details)"};
+    "fn reçoit (msg, code, details) et doit retourner (msg, code, details)");
 
 Owned flat_map(const PyResult& self, PyObject* func);
-inline constexpr Method<flat_map> kFlatMap{
-    {"Result", "flat_map", {"func"}, 1, 1},
-    "flat_map(fn) : applique fn à Ok et attend un Result en retour"};
-inline constexpr Method<flat_map> kAndThen{{"Result", "and_then", {"func"}, 1, 1},
-                                           "and_then : alias de flat_map"};
+inline constexpr auto kFlatMap = method<ResultClass, flat_map>(
+    "flat_map", {"func"}, "flat_map(fn) : applique fn à Ok et attend un Result en retour");
+inline constexpr auto kAndThen =
+    method<ResultClass, flat_map>("and_then", {"func"}, "and_then : alias de flat_map");
 
 Owned match(const PyResult& self, PyObject* ok, PyObject* err);
-inline constexpr Method<match> kMatch{{"Result", "match", {"ok", "err"}, 2, 0},
-                                      "match(ok=..., err=...) : pattern matching ergonomique"};
+inline constexpr auto kMatch = method<ResultClass, match>(
+    "match", {"ok", "err"}, Required{0}, "match(ok=..., err=...) : pattern matching ergonomique");
 
 Owned to_dict(const PyResult& self);
-inline constexpr Method<to_dict> kToDict{
-    {"Result", "to_dict", {}, 0, 0},
+inline constexpr auto kToDict = method<ResultClass, to_dict>(
+    "to_dict", {},
     "to_dict() : sérialisation en dict Python\n"
     "Ok  -> {\"ok\": true, \"value\": ...}\n"
-    "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}"};
+    "Err -> {\"ok\": false, \"error\": msg, \"code\": ..., \"details\": ...}");
 
 Owned from_dict(PyObject* dict);
-inline constexpr Method<from_dict> kFromDict{
-    {"Result", "from_dict", {"dict"}, 1, 1, Receiver::none},
-    "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)"};
+inline constexpr auto kFromDict = static_method<ResultClass, from_dict>(
+    "from_dict", {"dict"},
+    "from_dict(d) : construit un Result depuis un dict (inverse de to_dict)");
 
 }  // namespace result
 }  // namespace tolbrane

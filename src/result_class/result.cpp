@@ -20,10 +20,8 @@ namespace tolbrane {
 namespace result {
 namespace {
 
-constexpr auto kStatic = Receiver::none;
-
 Owned ok(PyObject* value) { return new_result(PyResult::ok(Owned::borrow(value))); }
-constexpr Method<ok> kOk{{"Result", "ok", {"value"}, 1, 1, kStatic}, "Constructeur Ok"};
+constexpr auto kOk = static_method<ResultClass, ok>("ok", {"value"}, "Constructeur Ok");
 
 Owned err(PyObject* message, PyObject* code, PyObject* details) {
     OptionalText message_text = convert_argument("message", [&] { return to_text(message); });
@@ -34,14 +32,15 @@ Owned err(PyObject* message, PyObject* code, PyObject* details) {
     return new_result(
         PyResult::err(std::move(message_text), std::move(code_text), std::move(details_object)));
 }
-constexpr Method<err> kErr{{"Result", "err", {"message", "code", "details"}, 3, 1, kStatic},
-                           "Constructeur Err avec message, code optionnel, details optionnel"};
+constexpr auto kErr = static_method<ResultClass, err>(
+    "err", {"message", "code", "details"}, Required{1},
+    "Constructeur Err avec message, code optionnel, details optionnel");
 
 Owned is_ok(const PyResult& self) { return new_bool(self.is_ok()); }
-constexpr Method<is_ok> kIsOk{{"Result", "is_ok", {}, 0, 0}, "True si Ok"};
+constexpr auto kIsOk = method<ResultClass, is_ok>("is_ok", {}, "True si Ok");
 
 Owned is_err(const PyResult& self) { return new_bool(self.message.present()); }
-constexpr Method<is_err> kIsErr{{"Result", "is_err", {}, 0, 0}, "True si Err"};
+constexpr auto kIsErr = method<ResultClass, is_err>("is_err", {}, "True si Err");
 
 // Out of line, so that the Ok path of unwrap stays small enough to be inlined.
 [[gnu::cold, gnu::noinline]] Owned fail_unwrap(const PyResult& self) {
@@ -49,22 +48,22 @@ constexpr Method<is_err> kIsErr{{"Result", "is_err", {}, 0, 0}, "True si Err"};
 }
 
 Owned unwrap(const PyResult& self) { return self.is_ok() ? self.value.share() : fail_unwrap(self); }
-constexpr Method<unwrap> kUnwrap{{"Result", "unwrap", {}, 0, 0},
-                                 "Unwrap value ou ValueError si Err"};
+constexpr auto kUnwrap =
+    method<ResultClass, unwrap>("unwrap", {}, "Unwrap value ou ValueError si Err");
 
 Owned expect(const PyResult& self, PyObject* message) {
     OptionalText text = convert_argument("message", [&] { return to_text(message); });
     if (self.is_ok()) return self.value.share();
     return raise_value_error(text.view());
 }
-constexpr Method<expect> kExpect{{"Result", "expect", {"message"}, 1, 1},
-                                 "expect(message) : comme unwrap mais avec message personnalisé"};
+constexpr auto kExpect = method<ResultClass, expect>(
+    "expect", {"message"}, "expect(message) : comme unwrap mais avec message personnalisé");
 
 Owned unwrap_or(const PyResult& self, PyObject* fallback) {
     return self.is_ok() ? self.value.share() : Owned::borrow(fallback);
 }
-constexpr Method<unwrap_or> kUnwrapOr{{"Result", "unwrap_or", {"default"}, 1, 1},
-                                      "unwrap_or(default) renvoie value ou default si Err"};
+constexpr auto kUnwrapOr = method<ResultClass, unwrap_or>(
+    "unwrap_or", {"default"}, "unwrap_or(default) renvoie value ou default si Err");
 
 // Aligned, as the interpreter decodes aligned ASCII a word at a time.
 alignas(8) constexpr char kUnwrapErrOnOk[] = "Tried to unwrap_err on an Ok";
@@ -77,17 +76,15 @@ Owned unwrap_err(const PyResult& self) {
     PyTuple_SetItem(triple.get(), 2, (self.details ? self.details.share() : new_none()).release());
     return triple;
 }
-constexpr Method<unwrap_err> kUnwrapErr{
-    {"Result", "unwrap_err", {}, 0, 0},
-    "unwrap_err() retourne (msg, code, details) ou ValueError si Ok"};
+constexpr auto kUnwrapErr = method<ResultClass, unwrap_err>(
+    "unwrap_err", {}, "unwrap_err() retourne (msg, code, details) ou ValueError si Ok");
 
 Owned to_option(const PyResult& self) { return self.is_ok() ? self.value.share() : new_none(); }
-constexpr Method<to_option> kToOption{{"Result", "to_option", {}, 0, 0},
-                                      "to_option() : retourne la valeur ou None"};
+constexpr auto kToOption =
+    method<ResultClass, to_option>("to_option", {}, "to_option() : retourne la valeur ou None");
 
-constexpr Method<class_getitem> kClassGetitem{
-    {"Result", "__class_getitem__", {"_item"}, 1, 1, Receiver::cls},
-    "Support pour Result[T, E] (typage générique)"};
+constexpr auto kClassGetitem = class_method<ResultClass, class_getitem>(
+    "__class_getitem__", {"_item"}, "Support pour Result[T, E] (typage générique)");
 
 bool nb_bool(const PyResult& self) { return self.is_ok(); }
 constexpr Slot<Py_nb_bool, nb_bool> kBool{};
