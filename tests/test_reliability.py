@@ -289,7 +289,7 @@ def test_internal_fault_end_to_end(testcapi):
                           "code\nPython stack trace below:\n")
         assert f"\ntolbrane.InternalFault: {message}\n" in trace, name
         [report] = REPORT.finditer(trace)
-        assert report["message"] == message and report["file"] == "src/binding/errors.cpp"
+        assert report["message"] == message and report["file"] == "src/binding/failure.cpp"
 
 
 @pytest.mark.slow

@@ -3,7 +3,7 @@
 // the callable raises, the result is empty and its exception stays raised, unchanged.
 #pragma once
 
-#include "binding/errors.hpp"
+#include "binding/failure.hpp"
 
 namespace tolbrane {
 

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "binding/arguments.hpp"
+#include "binding/failure.hpp"
 #include "binding/instance.hpp"
 #include "runtime/fault.hpp"
 

@@ -1,4 +1,4 @@
-// Python errors inside operations, and the internal-fault exception.
+// Python errors inside operations.
 //
 // An operation that fails with a Python error throws a `PythonError`. It holds either the very
 // exception object fetched from the interpreter (raised again unchanged), or a class and a message
@@ -21,8 +21,8 @@ namespace tolbrane {
 
 class PythonError {
 public:
-    // The exception pending after a failed interpreter call. An internal-fault exception that
-    // Python code raised again is not an ordinary error: it is resumed as an internal fault.
+    // The exception pending after a failed interpreter call. An internal-fault exception among
+    // them is resumed as an internal fault where it is raised again (binding/failure.hpp).
     static PythonError fetch();
     // `exception_class` is one of the interpreter's built-in classes, which live forever.
     static PythonError made(PyObject* exception_class, std::string message);
@@ -59,11 +59,6 @@ private:
 // Raises ValueError with `message` at once; returns the empty `Owned` of a raised error.
 [[nodiscard]] Owned raise_value_error(std::string_view message);
 
-// After an interpreter call failed: leaves its exception raised and returns an empty `Owned`. A
-// call that failed without an exception raises SystemError instead; an internal-fault exception
-// raised again by Python code is resumed as an internal fault (thrown).
-[[nodiscard]] Owned pending_failure();
-
 // The result of an interpreter call that returns a new reference, NULL meaning a raised exception.
 inline Owned require(PyObject* result) {
     if (result == nullptr) throw_fetched();
@@ -78,11 +73,14 @@ inline void require_status(int status) {
 Owned require_created(PyObject* result,
                       std::source_location location = std::source_location::current());
 
+// The message of the SystemError that stands in for an exception a failed call did not set.
+inline constexpr const char* kNoExceptionMessage = "attempted to fetch exception but none was set";
+
+// UTF-8 of a str with every unencodable character replaced into `out`; false, leaving `out` as it
+// was, when even that fails.
+bool replaced_utf8(PyObject* text, std::string& out);
+
 // Text of `object` for a message: its str(), or "<unprintable T object>" when that fails.
 std::string display_text(PyObject* object);
-
-// Converts the C++ exception being handled into a raised Python exception; used by every entry
-// wrapper inside `catch (...)`. Aborts the process when even that fails.
-void raise_current_failure() noexcept;
 
 }  // namespace tolbrane
