@@ -9,12 +9,11 @@
 //         __len__ __iter__ __bool__ __repr__ __rshift__ (flat_map) __or__ (value or right)
 #include "maybe_class/maybe.hpp"
 
-#include <string>
-
 #include "binding/conversions.hpp"
 #include "binding/protocols.hpp"
 #include "binding/rows.hpp"
 #include "maybe_class/operations.hpp"
+#include "object/describe.hpp"
 
 namespace tolbrane {
 

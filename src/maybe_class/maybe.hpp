@@ -1,7 +1,7 @@
 // The MayBe class: Just(obj) | Nothing.
 #pragma once
 
-#include "object/types.hpp"
+#include "object/instances.hpp"
 
 namespace tolbrane {
 

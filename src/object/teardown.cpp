@@ -1,35 +1,8 @@
-// Instance allocation and what deallocation needs to know about every class at once: the
-// collector's tracking decision, the iterative release of chains and the instances put aside.
-#include "object/instances.hpp"
-#include "object/types.hpp"
+// What deallocation needs to know about every class at once: the iterative release of chains,
+// the instances put aside and the suspension of a teardown.
+#include "object/teardown.hpp"
 
 namespace tolbrane {
-
-PyObject* allocate_instance(PyTypeObject* type) {
-    static const auto object_new =
-        reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
-    // The empty tuple is one immortal object that every interpreter shares.
-    static PyObject* const no_arguments = require_created(PyTuple_New(0)).release();  // kept
-    return object_new(type, no_arguments, nullptr);
-}
-
-namespace {
-
-// `own_type`, the type of the instance at hand, is checked first: most nesting is of one class.
-bool is_our_instance(PyObject* object, PyTypeObject* own_type) {
-    return Py_TYPE(object) == own_type || class_of(Py_TYPE(object)) != nullptr;
-}
-
-}  // namespace
-
-bool may_join_cycle_slow(PyObject* object, PyTypeObject* own_type) {
-    PyTypeObject* type = Py_TYPE(object);
-    if ((PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC) == 0) return false;
-    if (type == &PyTuple_Type || is_our_instance(object, own_type)) {
-        return PyObject_GC_IsTracked(object);
-    }
-    return true;
-}
 
 void release_held_chain(Owned held, PyTypeObject* own_type, TakeHeld own_take_held) noexcept {
     // Emptying the next instance before dropping the current one keeps every deallocation that

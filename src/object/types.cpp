@@ -1,8 +1,10 @@
+// Type creation from a class description, the type-object cells and the class lookup by type.
 #include "object/types.hpp"
 
 #include <array>
 #include <string>
 
+#include "binding/errors.hpp"
 #include "runtime/fault.hpp"
 
 namespace tolbrane {

@@ -1,16 +1,21 @@
 // The type objects of the extension's classes. Each class hands this layer one declarative
-// description (`describe`); the layer keeps a type-object cell per class, which holds one type
-// object per interpreter, and knows every class it was described so that teardown can find a
-// class from an instance's type.
+// description (made by `describe`, object/describe.hpp); the layer keeps a type-object cell per
+// class, which holds one type object per interpreter, and knows every class it was described so
+// that teardown can find a class from an instance's type.
 #pragma once
 
+#include <cstddef>
 #include <span>
 
-#include "binding/entry.hpp"
 #include "binding/interpreter.hpp"
-#include "object/instances.hpp"
 
 namespace tolbrane {
+
+// The most classes the program may have; module execution checks it.
+inline constexpr std::size_t kMaxClasses = 4;
+
+// Takes the held object out of an instance whose last reference the caller holds.
+using TakeHeld = Owned (*)(PyObject* instance) noexcept;
 
 struct ClassDescription {
     const char* name;       // "Result"
@@ -28,24 +33,6 @@ struct ClassDescription {
     // The class's list of instances put aside on this thread.
     PyObject** (*put_aside_list)() noexcept;
 };
-
-// The description of the class `Class` (traits as in binding/instance.hpp): what the class file
-// writes, and the size and the hooks that follow from its record.
-template <class Class>
-constexpr ClassDescription describe(const char* name, const char* spec_name, const char* doc,
-                                    std::span<const PyType_Slot> slots, PyMethodDef* methods) {
-    return {name,
-            spec_name,
-            doc,
-            slots,
-            methods,
-            static_cast<int>(sizeof(InstanceOf<Class>)),
-            &no_report<deallocate_instance<Class>>,
-            &traverse_instance<Class>,
-            &take_held<Class>,
-            &teardown::destroy_one_put_aside<Class>,
-            &teardown::put_aside_list<Class>};
-}
 
 // One class's type object in each interpreter: created there on first need, released when that
 // interpreter ends. Within one interpreter every lookup gives the same type object.
@@ -67,8 +54,8 @@ public:
     // Every cell of the program, each made once at load time.
     const TypeCell* next() const noexcept { return next_; }
     static const TypeCell* first() noexcept { return first_; }
-    // Whether the teardown has room for every class; module execution checks it.
-    static bool all_fit() noexcept { return count_ <= teardown::kMaxClasses; }
+    // Whether every class of the program fits in the tables sized by kMaxClasses.
+    static bool all_fit() noexcept { return count_ <= kMaxClasses; }
 
 private:
     PyTypeObject* get_slow();

@@ -13,6 +13,7 @@
 #include "binding/conversions.hpp"
 #include "binding/protocols.hpp"
 #include "binding/rows.hpp"
+#include "object/describe.hpp"
 #include "result_class/operations.hpp"
 
 namespace tolbrane {

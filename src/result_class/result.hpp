@@ -2,7 +2,7 @@
 #pragma once
 
 #include "binding/text.hpp"
-#include "object/types.hpp"
+#include "object/instances.hpp"
 
 namespace tolbrane {
 
