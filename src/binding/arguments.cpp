@@ -1,3 +1,4 @@
+// Argument binding: the full binder for keywords and failures, with its exact messages.
 #include "binding/arguments.hpp"
 
 #include <string>
@@ -58,15 +59,10 @@ std::string full_name(const FunctionDescription& function) {
 }
 
 [[gnu::cold, gnu::noinline]] void intern_names(const FunctionDescription& function,
-                                               const InternedNames& names,
+                                               const ParameterNameSlots& names,
                                                InterpreterStore& store) {
     for (std::size_t i = 0; i < function.positional_count; ++i) {
-        const std::string_view name = function.parameters[i];
-        PyObject* text = require_created(PyUnicode_FromStringAndSize(
-                                             name.data(), static_cast<Py_ssize_t>(name.size())))
-                             .release();
-        PyUnicode_InternInPlace(&text);
-        store.fill(names, Owned::steal(text), i);
+        store.fill(names, new_interned_text(function.parameters[i]), i);
     }
 }
 
@@ -87,7 +83,8 @@ std::string full_name(const FunctionDescription& function) {
 }
 
 // This interpreter's interned parameter names of the function, made on first use.
-inline const Owned* interned_row(const FunctionDescription& function, const InternedNames& names) {
+inline const Owned* interned_row(const FunctionDescription& function,
+                                 const ParameterNameSlots& names) {
     InterpreterStore& store = InterpreterStore::current();
     const Owned* row = store.row(names);
     if (!row[0]) intern_names(function, names, store);
@@ -121,9 +118,9 @@ void check_required(const FunctionDescription& function, Py_ssize_t nargs, PyObj
 
 }  // namespace
 
-void extract_arguments_fastcall(const FunctionDescription& function, const InternedNames& names,
-                                PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                                PyObject** slots) {
+void extract_arguments_fastcall(const FunctionDescription& function,
+                                const ParameterNameSlots& names, PyObject* const* args,
+                                Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
     if (nargs > static_cast<Py_ssize_t>(function.positional_count)) {
         fail_too_many_positional(function, nargs);
     }
@@ -138,8 +135,9 @@ void extract_arguments_fastcall(const FunctionDescription& function, const Inter
     check_required(function, nargs, slots);
 }
 
-void extract_arguments_tuple_dict(const FunctionDescription& function, const InternedNames& names,
-                                  PyObject* args, PyObject* kwargs, PyObject** slots) {
+void extract_arguments_tuple_dict(const FunctionDescription& function,
+                                  const ParameterNameSlots& names, PyObject* args, PyObject* kwargs,
+                                  PyObject** slots) {
     const Py_ssize_t nargs = PyTuple_Size(args);
     const auto count = static_cast<Py_ssize_t>(function.positional_count);
     if (nargs > count) fail_too_many_positional(function, nargs);

@@ -24,11 +24,10 @@ struct FunctionDescription {
     Receiver receiver = Receiver::instance;
 };
 
-// The parameter names of one callable as interned strings, made in each interpreter on first use:
-// keyword names from code objects are interned, so most keywords match by identity without being
-// decoded.
-// A row of kMaxParameters places.
-using InternedNames = InterpreterSlot;
+// Where each interpreter's store keeps the parameter names of one callable as interned strings, a
+// row of kMaxParameters places filled on first use: keyword names from code objects are interned,
+// so most keywords match by identity without being decoded.
+using ParameterNameSlots = InterpreterSlot;
 
 // Bound arguments: a borrowed reference per parameter, NULL for an optional one not supplied.
 template <std::size_t N>
@@ -36,12 +35,13 @@ using Slots = std::array<PyObject*, N>;
 
 // Fast-call form: `args[0..nargs)` positional, then one value per name in `kwnames`. Methods are
 // never passed PY_VECTORCALL_ARGUMENTS_OFFSET in `nargs`.
-void extract_arguments_fastcall(const FunctionDescription& function, const InternedNames& names,
-                                PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                                PyObject** slots);
+void extract_arguments_fastcall(const FunctionDescription& function,
+                                const ParameterNameSlots& names, PyObject* const* args,
+                                Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
 
 // Argument tuple and keyword dictionary (or NULL), for a type's constructor.
-void extract_arguments_tuple_dict(const FunctionDescription& function, const InternedNames& names,
-                                  PyObject* args, PyObject* kwargs, PyObject** slots);
+void extract_arguments_tuple_dict(const FunctionDescription& function,
+                                  const ParameterNameSlots& names, PyObject* args, PyObject* kwargs,
+                                  PyObject** slots);
 
 }  // namespace tolbrane

@@ -3,7 +3,8 @@
 // expects. No C++ exception leaves a wrapper: every one is noexcept and catches everything.
 //
 // Operations receive the receiver's record (under the hold) and one borrowed `PyObject*` per
-// parameter, NULL for an optional parameter that was not supplied; they return an `Owned`.
+// parameter, NULL for an optional parameter that was not supplied. They return an `Owned`, but
+// for the truth-value and length slots, whose operations return a number (-1 for a failure).
 #pragma once
 
 #include <source_location>
@@ -64,7 +65,7 @@ using SlotsFor = Slots<function.positional_count>;
 
 // A variable template, so that every function's names have their places before the first call.
 template <const FunctionDescription& function>
-const InternedNames interned_names{FunctionDescription::kMaxParameters};
+const ParameterNameSlots interned_names{FunctionDescription::kMaxParameters};
 
 template <const FunctionDescription& function>
 SlotsFor<function> bind_fastcall(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -2,8 +2,8 @@
 // attributes and keys that the extension looks up again and again.
 #pragma once
 
-#include "binding/errors.hpp"
 #include "binding/interpreter.hpp"
+#include "binding/text.hpp"
 
 namespace tolbrane {
 
@@ -18,9 +18,7 @@ public:
 
 private:
     [[gnu::cold, gnu::noinline]] PyObject* make() {
-        PyObject* made = require_created(PyUnicode_FromString(text_)).release();
-        PyUnicode_InternInPlace(&made);
-        return InterpreterStore::current().fill(slot_, Owned::steal(made));
+        return InterpreterStore::current().fill(slot_, new_interned_text(text_));
     }
 
     const char* text_;

@@ -1,3 +1,4 @@
+// Text: UTF-8 views of str objects, new str objects and the optional text of a record.
 #include "binding/text.hpp"
 
 #include <cstring>
@@ -16,6 +17,12 @@ std::optional<std::string_view> utf8_view(PyObject* text) {
 Owned new_text(std::string_view utf8, std::source_location location) {
     return require_created(
         PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())), location);
+}
+
+Owned new_interned_text(std::string_view utf8, std::source_location location) {
+    PyObject* text = new_text(utf8, location).release();
+    PyUnicode_InternInPlace(&text);
+    return Owned::steal(text);
 }
 
 void OptionalText::Free::operator()(Block* block) const noexcept { PyMem_Free(block); }

@@ -19,6 +19,9 @@ std::optional<std::string_view> utf8_view(PyObject* text);
 // A new str of UTF-8 text held by the extension; a failure is an internal fault.
 Owned new_text(std::string_view utf8,
                std::source_location location = std::source_location::current());
+// The same, interned: the str that the interpreter's intern table holds for the text.
+Owned new_interned_text(std::string_view utf8,
+                        std::source_location location = std::source_location::current());
 
 class OptionalText {
 public:
