@@ -1,3 +1,4 @@
+// Conversions of arguments to text and to a dictionary, with their type-mismatch errors.
 #include "binding/conversions.hpp"
 
 namespace tolbrane {

@@ -1,3 +1,4 @@
+// The per-interpreter store: found or made on first need, released with its interpreter.
 #include "binding/interpreter.hpp"
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The protocol pieces both classes share: iteration of an optional object and the text of a repr.
 #include "binding/protocols.hpp"
 
 #include <cstring>

@@ -1,8 +1,6 @@
 // Pieces of the Python protocols that both classes implement the same way.
 #pragma once
 
-#include <string>
-
 #include "binding/errors.hpp"
 #include "binding/text.hpp"
 

@@ -1,5 +1,6 @@
 // Result combinators: map, map_err, flat_map (and its alias and_then), match. Each calls at most
-// one callable, once; the variant that does not call it returns a copy without looking at it.
+// one callable, once; the variant that does not call it does not look at it: the combinators
+// return a copy of the receiver there, and match returns None.
 #include <string>
 
 #include "binding/calls.hpp"

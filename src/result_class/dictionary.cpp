@@ -93,7 +93,7 @@ Owned to_dict(const PyResult& self) {
         return dict;
     }
     set_item(dict.get(), ok_key, Py_False);
-    if (self.message.present()) set_item(dict.get(), error_key, self.message.to_str().get());
+    set_item(dict.get(), error_key, self.message.to_str().get());  // an Err always has one
     if (self.code.present()) set_item(dict.get(), code_key, self.code.to_str().get());
     if (self.details) set_item(dict.get(), details_key, self.details.get());
     return dict;

@@ -1,3 +1,4 @@
+// The fault report written to standard error, and the abort when nothing can be reported.
 #include "runtime/fault.hpp"
 
 #include <pthread.h>
