@@ -80,32 +80,24 @@ constexpr bool kTakesRecord =
 
 }  // namespace rows
 
-// How many leading parameters must be supplied, where some are optional (None when omitted).
+// How many leading parameters must be supplied, where the others are optional (None when
+// omitted); every one by default.
 struct Required {
-    std::size_t count;
+    std::optional<std::size_t> count;
 };
 
 // The declarations of a class's callables, each beside its operation. An instance method's
 // operation receives the record, a class method's the class, a constructor's the type.
 template <class Class, auto op>
-consteval Method<op> method(const char* name, const rows::Names& names, const char* text) {
-    static_assert(rows::kTakesRecord<Class, op>, "an instance method receives the record");
-    return {rows::describe_function<Class, op>(name, names, {}, 1, Receiver::instance), text};
-}
-template <class Class, auto op>
-consteval Method<op> method(const char* name, const rows::Names& names, Required required,
-                            const char* text) {
+consteval Method<op> method(const char* name, const rows::Names& names, const char* text,
+                            Required required = {}) {
     static_assert(rows::kTakesRecord<Class, op>, "an instance method receives the record");
     return {rows::describe_function<Class, op>(name, names, required.count, 1, Receiver::instance),
             text};
 }
 template <class Class, auto op>
-consteval Method<op> static_method(const char* name, const rows::Names& names, const char* text) {
-    return {rows::describe_function<Class, op>(name, names, {}, 0, Receiver::none), text};
-}
-template <class Class, auto op>
-consteval Method<op> static_method(const char* name, const rows::Names& names, Required required,
-                                   const char* text) {
+consteval Method<op> static_method(const char* name, const rows::Names& names, const char* text,
+                                   Required required = {}) {
     return {rows::describe_function<Class, op>(name, names, required.count, 0, Receiver::none),
             text};
 }

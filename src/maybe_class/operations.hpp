@@ -18,9 +18,9 @@ inline constexpr auto kFlatMap = method<MayBeClass, flat_map>(
     "flat_map", {"func"}, "flat_map(fn) : applique fn à la valeur et attend un MayBe en retour");
 
 Owned match(const MayBeValue& self, PyObject* just, PyObject* nothing);
-inline constexpr auto kMatch =
-    method<MayBeClass, match>("match", {"just", "nothing"}, Required{0},
-                              "match(just=..., nothing=...) : pattern matching ergonomique");
+inline constexpr auto kMatch = method<MayBeClass, match>(
+    "match", {"just", "nothing"}, "match(just=..., nothing=...) : pattern matching ergonomique",
+    Required{0});
 
 }  // namespace maybe
 }  // namespace tolbrane

@@ -27,7 +27,7 @@ inline constexpr auto kAndThen =
 
 Owned match(const PyResult& self, PyObject* ok, PyObject* err);
 inline constexpr auto kMatch = method<ResultClass, match>(
-    "match", {"ok", "err"}, Required{0}, "match(ok=..., err=...) : pattern matching ergonomique");
+    "match", {"ok", "err"}, "match(ok=..., err=...) : pattern matching ergonomique", Required{0});
 
 Owned to_dict(const PyResult& self);
 inline constexpr auto kToDict = method<ResultClass, to_dict>(

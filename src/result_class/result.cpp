@@ -34,8 +34,8 @@ Owned err(PyObject* message, PyObject* code, PyObject* details) {
         PyResult::err(std::move(message_text), std::move(code_text), std::move(details_object)));
 }
 constexpr auto kErr = static_method<ResultClass, err>(
-    "err", {"message", "code", "details"}, Required{1},
-    "Constructeur Err avec message, code optionnel, details optionnel");
+    "err", {"message", "code", "details"},
+    "Constructeur Err avec message, code optionnel, details optionnel", Required{1});
 
 Owned is_ok(const PyResult& self) { return new_bool(self.is_ok()); }
 constexpr auto kIsOk = method<ResultClass, is_ok>("is_ok", {}, "True si Ok");
