@@ -54,7 +54,26 @@ def cycle_through_list(make):
     return weakref.ref(payload)
 
 
+def cycle_closed_later(make):
+    payload = ops.Payload()
+    held = {}  # untracked by the collector while it holds nothing it follows
+    instance = make(held)
+    held["instance"], held["payload"] = instance, payload
+    return weakref.ref(payload)
+
+
+def cycle_closed_later_through_an_attribute(make):
+    payload = ops.Payload()
+    instance = make(payload)
+    payload.back = instance
+    return weakref.ref(payload)
+
+
 @pytest.mark.parametrize("cycle, make", [
+    *[(later, make) for later in (cycle_closed_later, cycle_closed_later_through_an_attribute)
+      for make in (Result.ok, MayBe.just, MayBe, lambda held: Result.err("e", details=held),
+                   lambda held: MayBe.just(Result.ok(held)), lambda held: Result.ok((held,)),
+                   lambda held: Result.ok(0).map(lambda _: held))],
     (cycle_through_exception, lambda exc: Result.err(str(exc), details=exc)),
     (cycle_through_exception, lambda exc: MayBe(exc)),
     (cycle_through_exception, lambda exc: Result.ok(0).map(lambda _: exc)),

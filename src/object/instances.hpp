@@ -10,8 +10,8 @@
 
 namespace tolbrane {
 
-// `object.__new__(type)`: allocates through the type's tp_alloc, which also starts tracking the
-// instance in the cyclic garbage collector.
+// `object.__new__(type)`: allocates through the type's tp_alloc, which leaves the instance
+// untracked by the cyclic garbage collector and its fields unset.
 PyObject* allocate_instance(PyTypeObject* type);
 
 // Whether a reference to `object` may ever close a reference cycle. Objects of types that the
@@ -47,7 +47,7 @@ template <class Class>
     new (&instance->record) typename Class::Record(std::move(record));
     new (&instance->holds) SharedHoldCounter();
     // An instance that can never be part of a cycle costs the collector nothing.
-    if (!may_join_cycle(instance->record.held_object(), type)) PyObject_GC_UnTrack(raw);
+    if (may_join_cycle(instance->record.held_object(), type)) PyObject_GC_Track(raw);
     return Owned::steal(raw);
 }
 

@@ -10,13 +10,20 @@
 namespace tolbrane {
 namespace {
 
-// The most slots a class has of its own; the type adds its doc, methods, base, deallocation,
-// traversal and the terminating entry.
+// The most slots a class has of its own; the type adds its doc, methods, base, allocation,
+// deallocation, traversal and the terminating entry.
 constexpr std::size_t kMaxClassSlots = 8;
+
+// The types' tp_alloc, which object.__new__ calls: PyType_GenericAlloc but for the tracking, which
+// instance creation starts only when the payload may close a cycle, and for the zeroing, as
+// creation constructs every field at once. The classes have no items.
+PyObject* allocate_untracked(PyTypeObject* type, Py_ssize_t) noexcept {
+    return PyObject_GC_New(PyObject, type);
+}
 
 Owned create_type_object(const ClassDescription& definition) {
     if (definition.slots.size() > kMaxClassSlots) raise_fault("a class has too many slots");
-    std::array<PyType_Slot, kMaxClassSlots + 6> slots{};
+    std::array<PyType_Slot, kMaxClassSlots + 7> slots{};
     std::size_t count = 0;
     const auto append = [&](int slot, void* pointer) { slots[count++] = {slot, pointer}; };
     if (definition.doc[0] != '\0') append(Py_tp_doc, const_cast<char*>(definition.doc));
@@ -27,6 +34,7 @@ Owned create_type_object(const ClassDescription& definition) {
     }
     append(Py_tp_methods, definition.methods);
     append(Py_tp_base, &PyBaseObject_Type);
+    append(Py_tp_alloc, reinterpret_cast<void*>(&allocate_untracked));
     append(Py_tp_dealloc, reinterpret_cast<void*>(definition.dealloc));
     append(Py_tp_traverse, reinterpret_cast<void*>(definition.traverse));
     append(0, nullptr);
