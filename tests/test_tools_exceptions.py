@@ -326,6 +326,95 @@ def test_attempt_on_an_async_function_gives_a_coroutine():
         "invalid literal for int() with base 10: 'twelve'", "ValueError")
 
 
+# --- a caught exception always becomes an Err, whatever its text ---------------------------------
+class StrRaises(Exception):
+    def __str__(self):
+        raise RuntimeError("str() of this exception fails")
+
+
+class StrNotText(Exception):
+    def __str__(self):
+        return 404
+
+
+class StrRecurses(Exception):
+    def __str__(self):
+        return str(self)
+
+
+class TextSubclass(str):
+    pass
+
+
+class StrGivesSubclass(Exception):
+    def __str__(self):
+        return TextSubclass("caf\udce9")
+
+
+# The message an Err holds for each: lone surrogates backslash-escaped, valid text kept as it is.
+AWKWARD_EXCEPTIONS = [
+    (FileNotFoundError(2, "No such file", "caf\udce9.txt"),
+     "[Errno 2] No such file: 'caf\\udce9.txt'"),
+    (ValueError("bad name: caf\udce9"), "bad name: caf\\udce9"),
+    (ValueError("\ud800 and \udfff and \u00e9t\u00e9 \U0001f600"),
+     "\\ud800 and \\udfff and \u00e9t\u00e9 \U0001f600"),
+    (ValueError("nul\x00inside"), "nul\x00inside"),
+    (StrGivesSubclass(), "caf\\udce9"),
+    (StrRaises(), "<unprintable StrRaises object>"),
+    (StrNotText(), "<unprintable StrNotText object>"),
+    (StrRecurses(), "<unprintable StrRecurses object>"),
+]
+
+
+async def _raise_later(exc):
+    await asyncio.sleep(0)
+    raise exc
+
+
+def _every_catching_path(exc):
+    """The Result of each tool that catches, for a callable that raises exc."""
+    raiser = fail_with(exc)
+
+    def plain():
+        raise exc
+
+    async def coroutine():
+        return await _raise_later(exc)
+
+    return {
+        "catch on a function": catch()(plain)(),
+        "catch on another callable": catch()(functools.partial(raiser))(),
+        "catch with a code": catch(Exception, code="E_X")(plain)(),
+        "catch on a coroutine function": asyncio.run(catch()(coroutine)()),
+        "catch on an async callable": asyncio.run(catch()(functools.partial(coroutine))()),
+        "attempt": attempt(raiser),
+        "attempt on a coroutine function": asyncio.run(attempt(coroutine)),
+    }
+
+
+@pytest.mark.parametrize("raised, message", AWKWARD_EXCEPTIONS)
+def test_every_catching_tool_makes_an_err_from_any_exception(raised, message):
+    for path, result in _every_catching_path(raised).items():
+        got_message, code, details = result.unwrap_err()
+        assert (path, got_message) == (path, message)
+        assert type(got_message) is str
+        assert got_message.encode("utf-8")  # an Err's message is always encodable
+        assert (path, code) == (path, "E_X" if path == "catch with a code" else type(raised).__name__)
+        assert details is raised
+
+
+def test_an_unprintable_exception_keeps_no_trace_of_the_failed_str():
+    result = catch()(fail_with(StrRaises()))()
+    details = result.unwrap_err()[2]
+    assert details.__context__ is None and details.__cause__ is None
+
+
+@pytest.mark.parametrize("code", ["E_\udcff", "\ud800"])
+def test_catch_refuses_a_code_that_cannot_be_encoded(code):
+    with raises_exact(ValueError, f"catch() code must be encodable as UTF-8, not {code!r}"):
+        catch(code=code)
+
+
 # --- unwrap_or_raise ----------------------------------------------------------------------------
 def test_unwrap_or_raise_gives_the_value_of_an_ok():
     assert unwrap_or_raise(Result.ok(PAYLOAD)) is PAYLOAD

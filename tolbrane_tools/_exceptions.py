@@ -8,6 +8,27 @@ from typing import Any, final, overload
 from tolbrane import Result
 
 
+def _message(exc: BaseException) -> str:
+    """``str(exc)``, made safe to store: it never raises, and it can always be encoded as UTF-8.
+
+    An exception whose ``__str__`` raises gives ``<unprintable ClassName object>``; a message
+    that UTF-8 cannot encode (a lone surrogate, as a ``surrogateescape``-decoded file name has)
+    gets those characters backslash-escaped, ``\\udcff``.
+    """
+    try:
+        message = str(exc)
+    except Exception:
+        return f"<unprintable {type(exc).__name__} object>"
+    if str.isascii(message):
+        return message
+    return str.encode(message, "utf-8", "backslashreplace").decode("utf-8")
+
+
+def _failure(exc: BaseException, code: str | None) -> Result[Any]:
+    """The Err of a caught exception: its safe message, the code or its class name, and itself."""
+    return Result.err(_message(exc), code or type(exc).__name__, exc)
+
+
 @final
 class Catcher:
     """The decorator that ``catch(...)`` returns; it applies to plain and ``async`` functions.
@@ -77,11 +98,9 @@ def _exact_wrapper(
     namespace: dict[str, Any] = {
         "_catch_func": func,
         "_catch_ok": Result.ok,
-        "_catch_err": Result.err,
+        "_catch_failure": _failure,
         "_catch_exceptions": exceptions,
         "_catch_code": code,
-        "_catch_str": str,  # a parameter may be named str or type
-        "_catch_type": type,
     }
     declared: list[inspect.Parameter] = []
     passed: list[str] = []
@@ -107,8 +126,7 @@ def _exact_wrapper(
         "    try:",
         f"        return _catch_ok({call})",
         "    except _catch_exceptions as _catch_exc:",
-        "        return _catch_err(_catch_str(_catch_exc),",
-        "                          _catch_code or _catch_type(_catch_exc).__name__, _catch_exc)",
+        "        return _catch_failure(_catch_exc, _catch_code)",
         "",
     ])
     exec(compile(source, f"<catch {func.__qualname__}>", "exec"), namespace)
@@ -123,7 +141,7 @@ def _any_wrapper(
         try:
             return Result.ok(func(*args, **kwargs))
         except exceptions as exc:
-            return Result.err(str(exc), code or type(exc).__name__, exc)
+            return _failure(exc, code)
 
     return catching
 
@@ -135,7 +153,7 @@ def _any_coroutine_wrapper(
         try:
             return Result.ok(await func(*args, **kwargs))
         except exceptions as exc:
-            return Result.err(str(exc), code or type(exc).__name__, exc)
+            return _failure(exc, code)
 
     return catching
 
@@ -153,8 +171,15 @@ def _check_exception_class(position: int, exception: object) -> None:
 
 
 def _check_code(code: object) -> None:
-    if code is not None and not isinstance(code, str):
+    if code is None:
+        return
+    if not isinstance(code, str):
         raise TypeError(f"catch() code must be a str or None, not '{type(code).__name__}'")
+    # Refused now rather than at the first failure, where the Err could not be made.
+    try:
+        str.encode(code, "utf-8")
+    except UnicodeEncodeError:
+        raise ValueError(f"catch() code must be encodable as UTF-8, not {code!r}") from None
 
 
 def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
@@ -163,7 +188,11 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
     The decorated function returns ``Result.ok(its return value)``; an exception of one of the
     given classes (``Exception`` when none is given) becomes ``Result.err(str(exc), code, exc)``,
     with the exception's class name as the code unless ``code`` is given, and the exception
-    object itself as the details. Other exceptions propagate, and so do ``KeyboardInterrupt``,
+    object itself as the details. The message is always one an Err can hold: characters that
+    UTF-8 cannot encode (lone surrogates, as in a ``surrogateescape``-decoded file name) are
+    backslash-escaped (``\\udcff``), and an exception whose ``__str__`` raises gets
+    ``<unprintable ClassName object>``; the caught exception is never replaced by another.
+    Other exceptions propagate, and so do ``KeyboardInterrupt``,
     ``SystemExit`` and ``asyncio.CancelledError`` unless named. Applied to an ``async def``
     function, it gives a coroutine function whose coroutine returns the Result. Arguments that
     do not fit a Python function's parameters raise ``TypeError`` at the call, as without the
@@ -189,7 +218,7 @@ async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T]:
     try:
         return Result.ok(await coroutine)
     except Exception as exc:
-        return Result.err(str(exc), type(exc).__name__, exc)
+        return _failure(exc, None)
 
 
 # As for Catcher.__call__, the first form is the one that applies to a coroutine function.
@@ -202,8 +231,8 @@ def attempt[**P, T](func: Callable[P, T], /, *args: P.args, **kwargs: P.kwargs) 
 def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     """Call ``func(*args, **kwargs)`` once: its return value as an Ok, an ``Exception`` as an Err.
 
-    As with ``catch()``, the Err has the exception's class name as its code and the exception
-    as its details; any ``Exception`` of the call becomes one, a ``TypeError`` for arguments
+    As with ``catch()``, the Err has the exception's class name as its code, a message that an
+    Err can always hold, and the exception as its details; any ``Exception`` of the call becomes one, a ``TypeError`` for arguments
     that do not fit included. For an ``async def`` function, it returns a coroutine to await,
     which gives the Result.
 
@@ -219,7 +248,7 @@ def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     try:
         return Result.ok(func(*args, **kwargs))
     except Exception as exc:
-        return Result.err(str(exc), type(exc).__name__, exc)
+        return _failure(exc, None)
 
 
 def unwrap_or_raise[T](result: Result[T]) -> T:
