@@ -180,6 +180,82 @@ def test_a_call_that_does_not_fit_the_function_raises_as_it_would_without_catch(
         call(catch()(every_kind_of_parameter))
 
 
+def _defaults_changed(change):
+    def func(a, b=1, /, c=2, *rest, d=3, e):
+        return a, b, c, rest, d, e
+
+    wrapped = catch(TypeError)(func)
+    change(func)
+    return func, wrapped
+
+
+@pytest.mark.parametrize("change, call", [
+    (lambda f: setattr(f, "__defaults__", (10, 20)), lambda f: f(0, e=5)),
+    (lambda f: setattr(f, "__defaults__", (20,)), lambda f: f(0, 1, e=5)),
+    (lambda f: setattr(f, "__defaults__", (0, 10, 20)), lambda f: f(0, e=5)),  # a extra one
+    (lambda f: setattr(f, "__kwdefaults__", {"d": 30}), lambda f: f(0, e=5)),
+    (lambda f: setattr(f, "__kwdefaults__", {"d": 30, "e": 40}), lambda f: f(0)),
+    (lambda f: f.__kwdefaults__.update(d=31), lambda f: f(0, c=7, e=5)),
+    (lambda f: setattr(f, "__defaults__", (10, 20)), lambda f: f(0, 1, 2, 3, d=4, e=5)),
+])
+def test_catch_reads_the_defaults_the_function_has_at_the_call(change, call):
+    func, wrapped = _defaults_changed(change)
+    assert wrapped.__wrapped__ is func
+    assert call(wrapped).unwrap() == call(func)
+
+
+@pytest.mark.parametrize("change, call, text", [
+    (lambda f: setattr(f, "__defaults__", None), lambda f: f(0, e=5),
+     "_defaults_changed.<locals>.func() missing 2 required positional arguments: 'b' and 'c'"),
+    (lambda f: setattr(f, "__defaults__", (20,)), lambda f: f(0, e=5),
+     "_defaults_changed.<locals>.func() missing 1 required positional argument: 'b'"),
+    (lambda f: setattr(f, "__kwdefaults__", None), lambda f: f(0, e=5),
+     "_defaults_changed.<locals>.func() missing 1 required keyword-only argument: 'd'"),
+    (lambda f: (setattr(f, "__defaults__", ()), setattr(f, "__kwdefaults__", {})),
+     lambda f: f(0, c=1, e=5),
+     "_defaults_changed.<locals>.func() missing 1 required positional argument: 'b'"),
+])
+def test_catch_raises_as_the_function_when_a_default_is_taken_away(change, call, text):
+    func, wrapped = _defaults_changed(change)
+    with raises_exact(TypeError, text):
+        call(func)
+    with raises_exact(TypeError, text):  # not an Err, although TypeError is caught
+        call(wrapped)
+
+
+def test_catch_names_three_missing_arguments_as_python_does():
+    def func(a=1, b=2, c=3):
+        return a, b, c
+
+    wrapped = catch()(func)
+    func.__defaults__ = None
+    text = "test_catch_names_three_missing_arguments_as_python_does.<locals>.func() missing 3 " \
+           "required positional arguments: 'a', 'b', and 'c'"
+    for target in (func, wrapped):
+        with raises_exact(TypeError, text):
+            target()
+
+
+def test_catch_on_a_coroutine_function_reads_its_current_defaults():
+    async def fetch(key, retries=1, *, timeout=5):
+        return key, retries, timeout
+
+    wrapped = catch()(fetch)
+    fetch.__defaults__ = (3,)
+    fetch.__kwdefaults__ = {"timeout": 60}
+    assert asyncio.run(wrapped("k")).unwrap() == ("k", 3, 60)
+
+
+def test_catch_on_a_method_reads_its_current_defaults():
+    class Client:
+        @catch()
+        def get(self, path="/"):
+            return path
+
+    Client.get.__wrapped__.__defaults__ = ("/health",)
+    assert Client().get().unwrap() == "/health"
+
+
 def test_catch_keeps_a_declared_signature():
     def flexible(*args, **kwargs):
         return args, kwargs

@@ -79,6 +79,62 @@ class _Name:
         return self.name
 
 
+# The wrapper's default for a parameter that may have one: the call then reads the function's
+# own default as it is at that moment, as the function would (its __defaults__ and __kwdefaults__
+# may be reassigned after decoration).
+_UNSET: Any = _Name("_catch_unset")
+
+
+def _listed(names: list[str]) -> str:
+    quoted = [f"'{name}'" for name in names]
+    if len(quoted) < 3:
+        return " and ".join(quoted)
+    return ", ".join(quoted[:-1]) + ", and " + quoted[-1]
+
+
+def _missing(func: Callable[..., Any], kind: str, names: list[str]) -> TypeError:
+    """The TypeError a Python function raises for required arguments left out of a call."""
+    plural = "s" if len(names) > 1 else ""
+    return TypeError(f"{func.__qualname__}() missing {len(names)} required {kind} "
+                     f"argument{plural}: {_listed(names)}")
+
+
+def _filler(
+    func: Callable[..., Any], positions: list[tuple[str, int | None]], count: int
+) -> Callable[..., tuple[Any, ...]]:
+    """Replaces each _UNSET among the arguments by the function's current default for it.
+
+    positions names each parameter that the wrapper gives the _UNSET default, with its index
+    among the ``count`` positional parameters (None for a keyword-only one).
+    """
+    def fill(*given: Any) -> tuple[Any, ...]:
+        defaults: tuple[Any, ...] = getattr(func, "__defaults__", None) or ()
+        keyword_defaults: dict[str, Any] = getattr(func, "__kwdefaults__", None) or {}
+        first_default = count - len(defaults)
+        filled: list[Any] = []
+        positional: list[str] = []
+        keyword: list[str] = []
+        for value, (name, index) in zip(given, positions, strict=True):
+            if value is not _UNSET:
+                filled.append(value)
+            elif index is None:
+                if name in keyword_defaults:
+                    filled.append(keyword_defaults[name])
+                else:
+                    keyword.append(name)
+            elif index >= first_default:
+                filled.append(defaults[index - first_default])
+            else:
+                positional.append(name)
+        if positional:
+            raise _missing(func, "positional", positional)
+        if keyword:
+            raise _missing(func, "keyword-only", keyword)
+        return tuple(filled)
+
+    return fill
+
+
 def _exact_wrapper(
     func: Callable[..., Any],
     exceptions: tuple[type[BaseException], ...],
@@ -95,41 +151,55 @@ def _exact_wrapper(
     signature = inspect.signature(func, follow_wrapped=False)
     if any(name.startswith("_catch_") for name in signature.parameters):
         return None
+    declared: list[inspect.Parameter] = []
+    passed: list[str] = []
+    defaulted: list[tuple[str, int | None]] = []
+    count = 0
+    for parameter in signature.parameters.values():
+        name, kind = parameter.name, parameter.kind
+        default = parameter.default
+        # A keyword-only parameter may gain a default later, a positional one only if it has one
+        # now: with more optional positional parameters, the wrapper would word the error for
+        # too many arguments differently from the function.
+        if default is not parameter.empty or kind is parameter.KEYWORD_ONLY:
+            default = _UNSET
+            defaulted.append((name, None if kind is parameter.KEYWORD_ONLY else count))
+        declared.append(parameter.replace(annotation=parameter.empty, default=default))
+        if kind is parameter.VAR_POSITIONAL:
+            passed.append(f"*{name}")
+        elif kind is parameter.KEYWORD_ONLY:
+            passed.append(f"{name}={name}")
+        elif kind is parameter.VAR_KEYWORD:
+            passed.append(f"**{name}")
+        else:
+            passed.append(name)
+            count += 1
     namespace: dict[str, Any] = {
         "_catch_func": func,
         "_catch_ok": Result.ok,
         "_catch_failure": _failure,
         "_catch_exceptions": exceptions,
         "_catch_code": code,
+        "_catch_unset": _UNSET,
+        "_catch_fill": _filler(func, defaulted, count),
     }
-    declared: list[inspect.Parameter] = []
-    passed: list[str] = []
-    for index, parameter in enumerate(signature.parameters.values()):
-        default = parameter.default
-        if default is not parameter.empty:
-            namespace[f"_catch_default{index}"] = default
-            default = _Name(f"_catch_default{index}")
-        declared.append(parameter.replace(annotation=parameter.empty, default=default))
-        name = parameter.name
-        if parameter.kind is parameter.VAR_POSITIONAL:
-            passed.append(f"*{name}")
-        elif parameter.kind is parameter.KEYWORD_ONLY:
-            passed.append(f"{name}={name}")
-        elif parameter.kind is parameter.VAR_KEYWORD:
-            passed.append(f"**{name}")
-        else:
-            passed.append(name)
     head = str(signature.replace(parameters=declared, return_annotation=signature.empty))
     call = f"{'await ' if coroutine else ''}_catch_func({', '.join(passed)})"
-    source = "\n".join([
-        f"{'async ' if coroutine else ''}def catching{head}:",
+    lines = [f"{'async ' if coroutine else ''}def catching{head}:"]
+    if defaulted:
+        names = [name for name, _ in defaulted]
+        lines += [
+            f"    if {' or '.join(f'{name} is _catch_unset' for name in names)}:",
+            f"        {', '.join(names)}, = _catch_fill({', '.join(names)})",
+        ]
+    lines += [
         "    try:",
         f"        return _catch_ok({call})",
         "    except _catch_exceptions as _catch_exc:",
         "        return _catch_failure(_catch_exc, _catch_code)",
         "",
-    ])
-    exec(compile(source, f"<catch {func.__qualname__}>", "exec"), namespace)
+    ]
+    exec(compile("\n".join(lines), f"<catch {func.__qualname__}>", "exec"), namespace)
     wrapper: Callable[..., Any] = namespace["catching"]
     return wrapper
 
@@ -196,7 +266,8 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
     ``SystemExit`` and ``asyncio.CancelledError`` unless named. Applied to an ``async def``
     function, it gives a coroutine function whose coroutine returns the Result. Arguments that
     do not fit a Python function's parameters raise ``TypeError`` at the call, as without the
-    decorator.
+    decorator, and a call uses the defaults the function has at that moment: reassigning its
+    ``__defaults__`` or ``__kwdefaults__`` later changes the wrapper's calls too.
 
     >>> @catch(ValueError)
     ... def parse(text: str) -> int:
