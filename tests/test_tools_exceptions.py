@@ -302,6 +302,40 @@ def test_catch_used_without_parentheses_says_how_to_use_it():
             return int(text)
 
 
+def numbers():
+    yield 1
+    raise ValueError("raised while iterating")
+
+
+async def async_numbers():
+    yield 1
+    raise ValueError("raised while iterating")
+
+
+class Streams:
+    def lines(self):
+        yield "a"
+
+    @staticmethod
+    async def events():
+        yield "e"
+
+
+@pytest.mark.parametrize("func, kind, name", [
+    (numbers, "generator", "numbers"),
+    (async_numbers, "async generator", "async_numbers"),
+    (functools.partial(numbers), "generator", "numbers"),
+    (Streams().lines, "generator", "Streams.lines"),
+    (Streams.events, "async generator", "Streams.events"),
+])
+@pytest.mark.parametrize("tool", ["catch", "attempt"])
+def test_a_generator_function_is_refused(tool, func, kind, name):
+    text = (f"{tool}() cannot take the {kind} function '{name}': its exceptions are raised while "
+            "it is iterated, after the call has returned; catch them in a function that iterates it")
+    with raises_exact(TypeError, text):
+        catch()(func) if tool == "catch" else attempt(func)
+
+
 # --- catch on coroutine functions ---------------------------------------------------------------
 def test_catch_on_an_async_function_gives_a_coroutine_function_returning_a_result():
     @catch(ZeroDivisionError, code="E_DIV")
@@ -516,8 +550,15 @@ def test_unwrap_or_raise_keeps_the_original_traceback():
     assert names[-1] == "parse_config" and "unwrap_or_raise" in names
 
 
+class ClaimsToBeAnException:
+    @property
+    def __class__(self):
+        return ValueError
+
+
 @pytest.mark.parametrize("result, text", [
     (Result.err("disk full"), "Tried to unwrap an Err: disk full"),
+    (Result.err("spoofed", details=ClaimsToBeAnException()), "Tried to unwrap an Err: spoofed"),
     (Result.err("disk full", "E_NOSPC", {"free": 0}), "Tried to unwrap an Err: disk full"),
     (Result.err("bad", details=ValueError), "Tried to unwrap an Err: bad"),  # a class, not one
     (Result.err(""), "Tried to unwrap an Err: "),

@@ -199,6 +199,27 @@ def test_same_refuses_anything_else(a, b, text):
         same(a, b)
 
 
+class Impostor:
+    def __init__(self, claimed):
+        self.claimed = claimed
+
+    @property
+    def __class__(self):
+        return self.claimed
+
+
+@pytest.mark.parametrize("claimed, genuine", [(Result, Result.ok(1)), (MayBe, MayBe(1))])
+def test_same_sees_through_a_spoofed_class(claimed, genuine):
+    impostor = Impostor(claimed)
+    name = claimed.__name__
+    with raises_exact(TypeError,
+                      f"same() takes two Results or two MayBes, not '{name}' and 'Impostor'"):
+        same(genuine, impostor)
+    # Inside a held value, an impostor is compared by ==, as any other object.
+    assert same(Result.ok(impostor), Result.ok(impostor)) is True
+    assert same(MayBe(impostor), MayBe(Impostor(claimed))) is False
+
+
 def test_same_lets_a_failing_comparison_through():
     class Broken:
         def __eq__(self, other):

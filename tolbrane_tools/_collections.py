@@ -53,7 +53,8 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
         first: Any = next(items, _END)
         if first is _END:
             return Result.ok(values)
-        kind = first.__class__
+        # type(), not __class__, which an object may spoof
+        kind = type(first)
         if kind is not Result and kind is not MayBe:
             raise _mismatch("collect", 0, "a Result or a MayBe", first)
         if not first:

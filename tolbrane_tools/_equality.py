@@ -6,9 +6,10 @@ from tolbrane import MayBe, Result
 
 
 def _equal(left: object, right: object) -> bool:
-    if isinstance(left, Result) and isinstance(right, Result):
+    # type() rather than isinstance(), which believes an object that spoofs __class__
+    if type(left) is Result and type(right) is Result:
         return _same_results(left, right)  # pyright: ignore[reportUnknownArgumentType]
-    if isinstance(left, MayBe) and isinstance(right, MayBe):
+    if type(left) is MayBe and type(right) is MayBe:
         return _same_maybes(left, right)  # pyright: ignore[reportUnknownArgumentType]
     return left is right or bool(left == right)
 
@@ -55,9 +56,9 @@ def same(a: Result[Any] | MayBe[Any], b: Result[Any] | MayBe[Any]) -> bool:
     >>> same(MayBe(MayBe(1)), MayBe(MayBe(1)))
     True
     """
-    if isinstance(a, Result) and isinstance(b, Result):
+    if type(a) is Result and type(b) is Result:
         return _same_results(a, b)
-    if isinstance(a, MayBe) and isinstance(b, MayBe):
+    if type(a) is MayBe and type(b) is MayBe:
         return _same_maybes(a, b)
     raise TypeError(
         "same() takes two Results or two MayBes, "

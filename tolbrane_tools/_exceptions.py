@@ -61,6 +61,7 @@ class Catcher:
     @overload
     def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T]]: ...
     def __call__(self, func: Callable[..., Any], /) -> Callable[..., Any]:
+        _refuse_generator_function("catch", func)
         coroutine = inspect.iscoroutinefunction(func)
         wrapper = _exact_wrapper(func, self._exceptions, self._code, coroutine)
         if wrapper is None:
@@ -228,6 +229,24 @@ def _any_coroutine_wrapper(
     return catching
 
 
+def _refuse_generator_function(tool: str, func: Callable[..., Any]) -> None:
+    # Such a call only makes the generator: what it raises comes later, while it is iterated,
+    # where no Result can carry it.
+    if inspect.isgeneratorfunction(func):
+        kind = "generator"
+    elif inspect.isasyncgenfunction(func):
+        kind = "async generator"
+    else:
+        return
+    while isinstance(func, functools.partial):
+        func = func.func
+    name = getattr(func, "__qualname__", None) or type(func).__qualname__
+    raise TypeError(
+        f"{tool}() cannot take the {kind} function '{name}': its exceptions are raised while "
+        "it is iterated, after the call has returned; catch them in a function that iterates it"
+    )
+
+
 def _check_exception_class(position: int, exception: object) -> None:
     if isinstance(exception, type):
         if issubclass(exception, BaseException):
@@ -267,7 +286,10 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
     function, it gives a coroutine function whose coroutine returns the Result. Arguments that
     do not fit a Python function's parameters raise ``TypeError`` at the call, as without the
     decorator, and a call uses the defaults the function has at that moment: reassigning its
-    ``__defaults__`` or ``__kwdefaults__`` later changes the wrapper's calls too.
+    ``__defaults__`` or ``__kwdefaults__`` later changes the wrapper's calls too. A generator or
+    async generator function is refused with ``TypeError``: it raises while it is iterated,
+    after the call has returned. Another callable that returns a generator gives an Ok holding
+    that generator, and catches nothing raised while it is iterated.
 
     >>> @catch(ValueError)
     ... def parse(text: str) -> int:
@@ -305,7 +327,8 @@ def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     As with ``catch()``, the Err has the exception's class name as its code, a message that an
     Err can always hold, and the exception as its details; any ``Exception`` of the call becomes one, a ``TypeError`` for arguments
     that do not fit included. For an ``async def`` function, it returns a coroutine to await,
-    which gives the Result.
+    which gives the Result. A generator or async generator function is refused with
+    ``TypeError``, as by ``catch()``.
 
     >>> attempt(int, "42")
     Ok(42)
@@ -314,6 +337,7 @@ def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     >>> attempt(int, "seven")
     Err('invalid literal for int() with base 10: 'seven'', code='ValueError')
     """
+    _refuse_generator_function("attempt", func)
     if inspect.iscoroutinefunction(func):
         return _attempt_coroutine(func(*args, **kwargs))
     try:
@@ -347,7 +371,7 @@ def unwrap_or_raise[T](result: Result[T]) -> T:
     if result:
         return result.unwrap()
     details = result.unwrap_err()[2]
-    if not isinstance(details, BaseException):
+    if not issubclass(type(details), BaseException):  # not isinstance: __class__ may lie
         return result.unwrap()
     # The raised exception's traceback keeps this frame: no reference from here to the Err or to
     # the exception, so that reference counting alone frees them, without the cycle collector.
