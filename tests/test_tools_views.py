@@ -129,7 +129,8 @@ def test_view_classes_take_a_type_parameter_at_run_time():
 @pytest.mark.parametrize("obj, text", [
     (3, "view() argument must be a Result or a MayBe, not 'int'"),
     (None, "view() argument must be a Result or a MayBe, not 'NoneType'"),
-    (Ok(3), "view() argument must be a Result or a MayBe, not 'Ok'"),
+    (Ok(3), "view() argument must be a Result or a MayBe, not 'Ok' ('Ok' is a snapshot from "
+            "tolbrane_tools.view, for match only: use Result.ok(...) or Result.err(...))"),
     ({"ok": True, "value": 1}, "view() argument must be a Result or a MayBe, not 'dict'"),
 ])
 def test_view_refuses_anything_else(obj, text):

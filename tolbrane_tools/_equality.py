@@ -1,16 +1,17 @@
 """Structural equality of Results and MayBes: same."""
 
-from typing import Any, overload
+from typing import Any, cast, overload
 
 from tolbrane import MayBe, Result
 
 
 def _equal(left: object, right: object) -> bool:
     # type() rather than isinstance(), which believes an object that spoofs __class__
-    if type(left) is Result and type(right) is Result:
-        return _same_results(left, right)  # pyright: ignore[reportUnknownArgumentType]
-    if type(left) is MayBe and type(right) is MayBe:
-        return _same_maybes(left, right)  # pyright: ignore[reportUnknownArgumentType]
+    left_type, right_type = type(left), type(right)
+    if left_type is Result and right_type is Result:
+        return _same_results(cast(Result[object], left), cast(Result[object], right))
+    if left_type is MayBe and right_type is MayBe:
+        return _same_maybes(cast(MayBe[object], left), cast(MayBe[object], right))
     return left is right or bool(left == right)
 
 

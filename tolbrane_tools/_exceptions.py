@@ -7,6 +7,8 @@ from typing import Any, final, overload
 
 from tolbrane import Result
 
+from ._views import not_a
+
 
 def _message(exc: BaseException) -> str:
     """``str(exc)``, made safe to store: it never raises, and it can always be encoded as UTF-8.
@@ -24,7 +26,7 @@ def _message(exc: BaseException) -> str:
     return str.encode(message, "utf-8", "backslashreplace").decode("utf-8")
 
 
-def _failure(exc: BaseException, code: str | None) -> Result[Any]:
+def failure_of(exc: BaseException, code: str | None) -> Result[Any]:
     """The Err of a caught exception: its safe message, the code or its class name, and itself."""
     return Result.err(_message(exc), code or type(exc).__name__, exc)
 
@@ -178,7 +180,7 @@ def _exact_wrapper(
     namespace: dict[str, Any] = {
         "_catch_func": func,
         "_catch_ok": Result.ok,
-        "_catch_failure": _failure,
+        "_catch_failure": failure_of,
         "_catch_exceptions": exceptions,
         "_catch_code": code,
         "_catch_unset": _UNSET,
@@ -212,7 +214,7 @@ def _any_wrapper(
         try:
             return Result.ok(func(*args, **kwargs))
         except exceptions as exc:
-            return _failure(exc, code)
+            return failure_of(exc, code)
 
     return catching
 
@@ -224,7 +226,7 @@ def _any_coroutine_wrapper(
         try:
             return Result.ok(await func(*args, **kwargs))
         except exceptions as exc:
-            return _failure(exc, code)
+            return failure_of(exc, code)
 
     return catching
 
@@ -259,16 +261,16 @@ def _check_exception_class(position: int, exception: object) -> None:
     raise TypeError(f"catch() argument {position} must be an exception class, not {described}")
 
 
-def _check_code(code: object) -> None:
+def check_code(code: object, tool: str = "catch") -> None:
     if code is None:
         return
     if not isinstance(code, str):
-        raise TypeError(f"catch() code must be a str or None, not '{type(code).__name__}'")
+        raise TypeError(f"{tool}() code must be a str or None, not '{type(code).__name__}'")
     # Refused now rather than at the first failure, where the Err could not be made.
     try:
         str.encode(code, "utf-8")
     except UnicodeEncodeError:
-        raise ValueError(f"catch() code must be encodable as UTF-8, not {code!r}") from None
+        raise ValueError(f"{tool}() code must be encodable as UTF-8, not {code!r}") from None
 
 
 def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
@@ -303,7 +305,7 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
     """
     for position, exception in enumerate(exceptions, 1):
         _check_exception_class(position, exception)
-    _check_code(code)
+    check_code(code)
     return Catcher(exceptions or (Exception,), code)
 
 
@@ -311,7 +313,7 @@ async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T]:
     try:
         return Result.ok(await coroutine)
     except Exception as exc:
-        return _failure(exc, None)
+        return failure_of(exc, None)
 
 
 # As for Catcher.__call__, the first form is the one that applies to a coroutine function.
@@ -343,10 +345,10 @@ def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     try:
         return Result.ok(func(*args, **kwargs))
     except Exception as exc:
-        return _failure(exc, None)
+        return failure_of(exc, None)
 
 
-def unwrap_or_raise[T](result: Result[T]) -> T:
+def unwrap_or_raise[T](result: Result[T, Any]) -> T:
     """The Ok's value; an Err raises the exception that is its details, or else as ``unwrap()``.
 
     For an Err whose details is an exception (as ``catch`` and ``attempt`` make), that very
@@ -365,9 +367,7 @@ def unwrap_or_raise[T](result: Result[T]) -> T:
     ValueError: Tried to unwrap an Err: disk full
     """
     if type(result) is not Result:
-        raise TypeError(
-            f"unwrap_or_raise() argument must be a Result, not '{type(result).__name__}'"
-        )
+        raise not_a("unwrap_or_raise() argument", "a Result", result)
     if result:
         return result.unwrap()
     details = result.unwrap_err()[2]

@@ -169,7 +169,7 @@ partition(maybes)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentTyp
 values(results)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 view(3)  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
 same(parse("1"), MayBe(1))  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
-Err(404)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+Err(404)  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType]
 Ok(3).value = 4  # type: ignore[misc]  # pyright: ignore[reportAttributeAccessIssue]
 wrong_view: Ok[str] = Ok(3)  # type: ignore[arg-type]  # pyright: ignore[reportAssignmentType]
 
