@@ -4,7 +4,7 @@ Ok and Err are two classes where the native Result is one, so a checker narrows 
 case by case and proves it exhaustive; the same for Just and Nothing.
 """
 
-from typing import TYPE_CHECKING, Any, Generic, Never, final, overload
+from typing import TYPE_CHECKING, Any, Generic, final, overload
 
 from tolbrane import MayBe, Result
 
@@ -46,11 +46,15 @@ class _Snapshot:
     __slots__ = ()
     __match_args__: tuple[str, ...] = ()
 
-    # Only for names that no snapshot has: the attributes a snapshot does have never get here.
-    def __getattr__(self, name: str) -> Never:
-        hint = advice(self) if name in _NATIVE_NAMES else ""
-        raise AttributeError(f"'{type(self).__name__}' object has no attribute '{name}'{hint}",
-                             name=name, obj=self)
+    # Hidden from the checkers, which would otherwise accept any attribute of a snapshot. Only
+    # names that no snapshot has get here.
+    if not TYPE_CHECKING:
+
+        def __getattr__(self, name):
+            hint = advice(self) if name in _NATIVE_NAMES else ""
+            raise AttributeError(
+                f"'{type(self).__name__}' object has no attribute '{name}'{hint}",
+                name=name, obj=self)
 
     def _fields(self) -> tuple[object, ...]:
         return tuple(getattr(self, name) for name in self.__match_args__)

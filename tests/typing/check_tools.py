@@ -13,19 +13,45 @@ from tolbrane import MayBe, Result
 from tolbrane_tools import (
     DICT_FORM_SCHEMA,
     Catcher,
+    Do,
     Err,
     Just,
     Nothing,
     Ok,
+    and_then_async,
+    assert_err,
+    assert_ok,
     attempt,
+    bind,
     catch,
     collect,
+    collect_async,
+    combine,
+    do,
+    do_async,
+    err_details,
     errs,
+    expect_err,
+    flatten,
+    from_exception,
+    gather_results,
+    inspect,
+    inspect_err,
+    map_async,
+    map_or,
+    map_or_else,
+    ok_or,
     oks,
+    or_else,
     partition,
+    partition_async,
     register_pickle,
     same,
+    take,
+    to_maybe,
+    unwrap_or_else,
     unwrap_or_raise,
+    unwrap_or_raise_as,
     values,
     view,
 )
@@ -129,7 +155,7 @@ def by_code(result: Result[float]) -> str:
             return message
 
 
-assert_type(view(parse("1")), Ok[int] | Err)
+assert_type(view(parse("1")), Ok[int] | Err[Any])
 assert_type(view(MayBe(1)), Just[int] | Nothing)
 assert_type(Ok(3), Ok[int])
 assert_type(Ok(3).value, int)
@@ -144,6 +170,106 @@ assert_type(same(parse("1"), Result.ok(1)), bool)
 assert_type(same(MayBe(1), MayBe.nothing()), bool)
 assert_type(register_pickle(), None)
 assert_type(DICT_FORM_SCHEMA, dict[str, Any])
+
+
+# --- typed errors: E, the type of the details, carried through every tool -------------------
+class AppError(Exception):
+    code = "E_APP"
+
+
+def load(path: str) -> Result[str, AppError]:
+    if path:
+        return Result.ok(path)
+    return Result.err("no path", "E_APP", AppError("no path"))
+
+
+def load_plain(path: str) -> Result[str, str]:  # the spelling of before: still checks
+    return Result.ok(path) if path else Result.err("no path", "E_PATH")
+
+
+loaded = load("a")
+assert_type(loaded.unwrap_err(), tuple[str, str | None, AppError])
+assert_type(loaded.map(len), Result[int, AppError])
+assert_type(loaded.map_err(lambda m, c, d: (m, c, KeyError(d.code))), Result[str, KeyError])
+assert_type(loaded.match(ok=len, err=lambda m, c, d: d), int | AppError)
+assert_type(err_details(loaded), AppError)
+assert_type(expect_err(loaded, "x"), tuple[str, str | None, AppError])
+assert_type(from_exception(KeyError("k")), Result[Never, KeyError])
+assert_type(from_exception(ValueError("v"), "E_V"), Result[Never, ValueError])
+assert_type(collect([loaded, loaded]), Result[list[str], AppError])
+assert_type(partition([loaded]), tuple[list[str], list[Result[str, AppError]]])
+assert_type(errs([loaded]), Iterator[Result[str, AppError]])
+assert_type(or_else(loaded, lambda m, c, d: Result.ok(0)), Result[str | int, Any])
+assert_type(unwrap_or_else(loaded, lambda m, c, d: d.code), str)
+assert_type(map_or(loaded, 0, len), int)
+assert_type(map_or_else(loaded, lambda m, c, d: d, len), int | AppError)
+assert_type(inspect(loaded, print), Result[str, AppError])
+assert_type(inspect_err(loaded, lambda m, c, d: None), Result[str, AppError])
+assert_type(flatten(Result.ok(loaded)), Result[str, Any | AppError])
+assert_type(to_maybe(loaded), MayBe[str])
+assert_type(ok_or(MayBe(1), "none"), Result[int, Never])
+assert_type(ok_or(MayBe(1), "none", "E", AppError()), Result[int, AppError])
+assert_type(combine(loaded, loaded.map(len)), Result[tuple[str, int], AppError])
+assert_type(combine(loaded, loaded, loaded), Result[tuple[str, str, str], AppError])
+assert_type(unwrap_or_raise_as(loaded, LookupError), str)
+assert_type(assert_ok(loaded), str)
+assert_type(assert_err(loaded), Err[AppError])
+assert_type(view(loaded), Ok[str] | Err[AppError])
+detailed: Result[int, AppError] = from_exception(AppError())
+any_details: Result[int] = load("a").map(len)  # Result[T] is "any details"
+not_an_exception: Result[int, KeyError] = from_exception(AppError())  # type: ignore[arg-type]  # pyright: ignore[reportAssignmentType]
+from_exception("boom")  # type: ignore[type-var]  # pyright: ignore[reportArgumentType]
+
+
+def typed_match(result: Result[int, AppError]) -> str:
+    match snapshot := view(result):
+        case Ok(value):
+            return str(value)
+        case Err(message, code, details):
+            assert_type(details, AppError)
+            return details.code
+        case _:
+            assert_never(snapshot)
+
+
+# --- do-notation: each bound value keeps its type ---------------------------------------------
+@do
+def ratio(a: str, b: str) -> Do[float, AppError]:
+    path = yield from bind(load(a))
+    assert_type(path, str)
+    count = yield from bind(load(b).map(len))
+    assert_type(count, int)
+    return len(path) / count
+
+
+assert_type(ratio("a", "b"), Result[float, AppError])
+
+
+@do_async
+async def fetch_twice(url: str) -> int:
+    first = take(await fetch(url))
+    assert_type(first, bytes)
+    return len(first) * 2
+
+
+async def use_async_tools() -> None:
+    assert_type(await fetch_twice("u"), Result[int])
+    assert_type(await map_async(loaded, download), Result[bytes, AppError])
+    assert_type(await and_then_async(loaded, fetch), Result[bytes, AppError | Any])
+    assert_type(await gather_results([fetch("a"), fetch("b")]), list[Result[bytes]])
+    assert_type(await collect_async([fetch("a")]), Result[list[bytes]])
+    assert_type(await partition_async([fetch("a")]), tuple[list[bytes], list[Result[bytes]]])
+
+
+# --- what the checkers used to miss -----------------------------------------------------------
+def shapes(anything: Any, table: Result[dict[str, int]], items: MayBe[list[str]]) -> None:
+    assert_type(table.unwrap_or({}), dict[str, int])
+    assert_type(table | {}, dict[str, int])
+    assert_type(items.or_else([]), list[str])
+    assert_type([*table], list[dict[str, int]])
+    assert_type([*items], list[list[str]])
+    either: int | str = parse("1").match(ok=lambda n: n, err=lambda m, c, d: m)
+    assert_type(MayBe(None), MayBe[Never])
 
 
 # --- Misuse the checkers must reject ----------------------------------------------------------
@@ -176,3 +302,15 @@ wrong_view: Ok[str] = Ok(3)  # type: ignore[arg-type]  # pyright: ignore[reportA
 
 class MoreOk(Ok[int]):  # type: ignore[misc]  # pyright: ignore[reportGeneralTypeIssues]
     pass
+
+
+@do
+def mistyped_step(a: str) -> Do[int, AppError]:
+    path = yield from bind(load(a))
+    return path  # type: ignore[return-value]  # pyright: ignore[reportReturnType]
+
+
+err_details(MayBe(1))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+ok_or(parse("1"), "m")  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType]
+combine(parse("1"), MayBe(1))  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+Ok(1).unwrap()  # type: ignore[attr-defined]  # pyright: ignore[reportAttributeAccessIssue, reportUnknownMemberType]
