@@ -10,25 +10,23 @@ from tolbrane import Result
 from ._views import not_a
 
 
-def _message(exc: BaseException) -> str:
-    """``str(exc)``, made safe to store: it never raises, and it can always be encoded as UTF-8.
+def failure_of(exc: BaseException, code: str | None) -> Result[Any]:
+    """The Err of a caught exception: its message, the code or its class name, and itself.
 
-    An exception whose ``__str__`` raises gives ``<unprintable ClassName object>``; a message
-    that UTF-8 cannot encode (a lone surrogate, as a ``surrogateescape``-decoded file name has)
-    gets those characters backslash-escaped, ``\\udcff``.
+    The message is ``str(exc)`` made safe to store: an exception whose ``__str__`` raises gives
+    ``<unprintable ClassName object>``, and characters that UTF-8 cannot encode (a lone
+    surrogate, as a ``surrogateescape``-decoded file name has) are backslash-escaped,
+    ``\\udcff``. So the Err can always be made, and the caught exception is never replaced.
     """
     try:
         message = str(exc)
     except Exception:
-        return f"<unprintable {type(exc).__name__} object>"
-    if str.isascii(message):
-        return message
-    return str.encode(message, "utf-8", "backslashreplace").decode("utf-8")
-
-
-def failure_of(exc: BaseException, code: str | None) -> Result[Any]:
-    """The Err of a caught exception: its safe message, the code or its class name, and itself."""
-    return Result.err(_message(exc), code or type(exc).__name__, exc)
+        message = f"<unprintable {type(exc).__name__} object>"
+    else:
+        # ASCII text needs no check; a str subclass might lie about it.
+        if type(message) is not str or not message.isascii():
+            message = str.encode(message, "utf-8", "backslashreplace").decode("utf-8")
+    return Result.err(message, code or type(exc).__name__, exc)
 
 
 @final

@@ -15,11 +15,6 @@ from ._exceptions import check_code, failure_of
 from ._views import not_a
 
 
-def _result(tool: str, obj: object) -> None:
-    if type(obj) is not Result:
-        raise not_a(tool, "a Result", obj)
-
-
 def or_else[T, E, U, F](
     result: Result[T, E], func: Callable[[str, str | None, E], Result[U, F]]
 ) -> Result[T | U, F]:
@@ -33,11 +28,13 @@ def or_else[T, E, U, F](
     >>> or_else(Result.ok("cached"), lambda message, code, details: Result.ok("unused"))
     Ok(cached)
     """
-    _result("or_else() argument", result)
+    if type(result) is not Result:
+        raise not_a("or_else() argument", "a Result", result)
     if result:
         return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Ok: no F in it
     recovered = func(*result.unwrap_err())
-    _result("or_else() callable's return value", recovered)
+    if type(recovered) is not Result:
+        raise not_a("or_else() callable's return value", "a Result", recovered)
     return recovered
 
 
@@ -49,7 +46,8 @@ def unwrap_or_else[T, E, U](
     >>> unwrap_or_else(Result.err("no port", "E_CONFIG"), lambda message, code, details: 8080)
     8080
     """
-    _result("unwrap_or_else() argument", result)
+    if type(result) is not Result:
+        raise not_a("unwrap_or_else() argument", "a Result", result)
     if result:
         return result.unwrap()
     return func(*result.unwrap_err())
@@ -61,7 +59,8 @@ def map_or[T, U, D](result: Result[T, Any], default: D, func: Callable[[T], U]) 
     >>> map_or(Result.ok("abc"), 0, len), map_or(Result.err("none"), 0, len)
     (3, 0)
     """
-    _result("map_or() argument", result)
+    if type(result) is not Result:
+        raise not_a("map_or() argument", "a Result", result)
     if result:
         return func(result.unwrap())
     return default
@@ -75,7 +74,8 @@ def map_or_else[T, E, U, D](
     >>> map_or_else(Result.err("gone", "E_404"), lambda message, code, details: code, str.upper)
     'E_404'
     """
-    _result("map_or_else() argument", result)
+    if type(result) is not Result:
+        raise not_a("map_or_else() argument", "a Result", result)
     if result:
         return func(result.unwrap())
     return default(*result.unwrap_err())
@@ -88,7 +88,8 @@ def inspect[T, E](result: Result[T, E], func: Callable[[T], object]) -> Result[T
     3
     Ok(3)
     """
-    _result("inspect() argument", result)
+    if type(result) is not Result:
+        raise not_a("inspect() argument", "a Result", result)
     if result:
         func(result.unwrap())
     return result
@@ -103,7 +104,8 @@ def inspect_err[T, E](
     E1
     Err('boom', code='E1')
     """
-    _result("inspect_err() argument", result)
+    if type(result) is not Result:
+        raise not_a("inspect_err() argument", "a Result", result)
     if not result:
         func(*result.unwrap_err())
     return result
@@ -119,7 +121,8 @@ def expect_err[E](result: Result[Any, E], message: str) -> tuple[str, str | None
       ...
     ValueError: should have failed
     """
-    _result("expect_err() argument", result)
+    if type(result) is not Result:
+        raise not_a("expect_err() argument", "a Result", result)
     if result:
         raise ValueError(message)
     return result.unwrap_err()
@@ -131,11 +134,13 @@ def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
     >>> flatten(Result.ok(Result.ok(1))), flatten(Result.ok(Result.err("inner")))
     (Ok(1), Err('inner'))
     """
-    _result("flatten() argument", result)
+    if type(result) is not Result:
+        raise not_a("flatten() argument", "a Result", result)
     if not result:
         return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
     inner = result.unwrap()
-    _result("flatten() Ok's value", inner)
+    if type(inner) is not Result:
+        raise not_a("flatten() Ok's value", "a Result", inner)
     return inner
 
 
@@ -152,7 +157,8 @@ def err_details[E](result: Result[Any, E]) -> E:
       ...
     ValueError: Tried to read the details of an Err without details: no details
     """
-    _result("err_details() argument", result)
+    if type(result) is not Result:
+        raise not_a("err_details() argument", "a Result", result)
     message, _, details = result.unwrap_err()
     if details is None:
         raise ValueError(f"Tried to read the details of an Err without details: {message}")
@@ -188,7 +194,8 @@ def to_maybe[T](result: Result[T, Any]) -> MayBe[T]:
     >>> to_maybe(Result.ok(None)), to_maybe(Result.err("gone"))
     (Just(None), Nothing)
     """
-    _result("to_maybe() argument", result)
+    if type(result) is not Result:
+        raise not_a("to_maybe() argument", "a Result", result)
     if result:
         return MayBe.just(result.unwrap())
     return MayBe.nothing()
@@ -217,12 +224,13 @@ def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
     Err('no age')
     """
     values: list[Any] = []
-    for index, result in enumerate(results):
+    append = values.append
+    for result in results:
         if type(result) is not Result:
-            raise not_a(f"combine() argument {index + 1}", "a Result", result)
+            raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)
         if not result:
             return result
-        values.append(result.unwrap())
+        append(result.unwrap())
     return Result.ok(tuple(values))
 
 
@@ -243,7 +251,8 @@ def from_exception[X: BaseException](exc: X, code: str | None = None) -> Result[
         raise TypeError(
             f"from_exception() argument must be an exception, not '{type(exc).__name__}'"
         )
-    check_code(code, "from_exception")
+    if code is not None:
+        check_code(code, "from_exception")
     return failure_of(exc, code)
 
 
@@ -263,7 +272,8 @@ def unwrap_or_raise_as[T](
       ...
     LookupError: 'id'
     """
-    _result("unwrap_or_raise_as() argument", result)
+    if type(result) is not Result:
+        raise not_a("unwrap_or_raise_as() argument", "a Result", result)
     if result:
         return result.unwrap()
     message, _, details = result.unwrap_err()
