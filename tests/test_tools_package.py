@@ -58,3 +58,24 @@ def test_the_documentation_examples_run(module):
         copyreg.dispatch_table.clear()
         copyreg.dispatch_table.update(saved)
     assert (failed, attempted > 0) == (0, True)
+
+
+def test_the_toolkit_works_in_a_legacy_sub_interpreter_with_its_types():
+    interpreters = pytest.importorskip("_interpreters")
+    code = "\n".join([
+        "import tolbrane, tolbrane_tools",
+        "from tolbrane_tools import Ok, bind, catch, collect, do, view",
+        "failing = catch()(lambda: 1 / 0)()",
+        "assert type(failing) is tolbrane.Result, type(failing)",
+        "assert failing.unwrap_err()[:2] == ('division by zero', 'ZeroDivisionError')",
+        "assert view(collect([tolbrane.Result.ok(1)])) == Ok([1])",
+        "def steps():",
+        "    return (yield from bind(tolbrane.Result.ok(2)))",
+        "assert view(do(steps)()) == Ok(2)",
+    ])
+    interpreter = interpreters.create("legacy")
+    try:
+        assert interpreters.exec(interpreter, code) is None  # None: no exception escaped
+    finally:
+        interpreters.destroy(interpreter)
+    assert tolbrane_tools.collect([tolbrane.Result.ok(1)]).unwrap() == [1]
