@@ -3,9 +3,20 @@
 import functools
 import inspect
 from collections.abc import Callable, Coroutine
-from typing import Any, final, overload
+from typing import TYPE_CHECKING, Any, Generic, final, overload
 
 from tolbrane import Result
+
+# Catcher[X] is generic in the exceptions it catches, the details of its Errs; a bare Catcher is
+# Catcher[Any], as a bare Result is Result[T, Any].
+if TYPE_CHECKING:
+    from typing_extensions import TypeVar
+
+    _X_co = TypeVar("_X_co", bound=BaseException, covariant=True, default=Any)
+else:
+    from typing import TypeVar
+
+    _X_co = TypeVar("_X_co", bound=BaseException, covariant=True)
 
 from ._views import not_a
 
@@ -30,7 +41,7 @@ def failure_of(exc: BaseException, code: str | None) -> Result[Any]:
 
 
 @final
-class Catcher:
+class Catcher(Generic[_X_co]):
     """The decorator that ``catch(...)`` returns; it applies to plain and ``async`` functions.
 
     >>> handle_io = catch(OSError, code="E_IO")
@@ -57,9 +68,9 @@ class Catcher:
     @overload
     def __call__[**P, T](  # type: ignore[overload-overlap]  # pyright: ignore[reportOverlappingOverload]
         self, func: Callable[P, Coroutine[Any, Any, T]], /
-    ) -> Callable[P, Coroutine[Any, Any, Result[T]]]: ...
+    ) -> Callable[P, Coroutine[Any, Any, Result[T, _X_co]]]: ...
     @overload
-    def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T]]: ...
+    def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T, _X_co]]: ...
     def __call__(self, func: Callable[..., Any], /) -> Callable[..., Any]:
         _refuse_generator_function("catch", func)
         coroutine = inspect.iscoroutinefunction(func)
@@ -271,7 +282,23 @@ def check_code(code: object, tool: str = "catch") -> None:
         raise ValueError(f"{tool}() code must be encodable as UTF-8, not {code!r}") from None
 
 
-def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
+# The classes caught are the Errs' details: one overload per count of classes, so that both
+# checkers give their union (a variadic form alone gives mypy's join, such as LookupError).
+@overload
+def catch(*, code: str | None = None) -> Catcher[Exception]: ...
+@overload
+def catch[X: BaseException](exception: type[X], /, *, code: str | None = None) -> Catcher[X]: ...
+@overload
+def catch[X: BaseException, Y: BaseException](
+    first: type[X], second: type[Y], /, *, code: str | None = None
+) -> Catcher[X | Y]: ...
+@overload
+def catch[X: BaseException, Y: BaseException, Z: BaseException](
+    first: type[X], second: type[Y], third: type[Z], /, *, code: str | None = None
+) -> Catcher[X | Y | Z]: ...
+@overload
+def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[BaseException]: ...
+def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[Any]:
     """A decorator: the function returns a Result instead of raising the given exceptions.
 
     The decorated function returns ``Result.ok(its return value)``; an exception of one of the
@@ -307,7 +334,7 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
     return Catcher(exceptions or (Exception,), code)
 
 
-async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T]:
+async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T, Exception]:
     try:
         return Result.ok(await coroutine)
     except Exception as exc:
@@ -318,9 +345,11 @@ async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T]:
 @overload
 def attempt[**P, T](  # type: ignore[overload-overlap]
     func: Callable[P, Coroutine[Any, Any, T]], /, *args: P.args, **kwargs: P.kwargs
-) -> Coroutine[Any, Any, Result[T]]: ...
+) -> Coroutine[Any, Any, Result[T, Exception]]: ...
 @overload
-def attempt[**P, T](func: Callable[P, T], /, *args: P.args, **kwargs: P.kwargs) -> Result[T]: ...
+def attempt[**P, T](
+    func: Callable[P, T], /, *args: P.args, **kwargs: P.kwargs
+) -> Result[T, Exception]: ...
 def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     """Call ``func(*args, **kwargs)`` once: its return value as an Ok, an ``Exception`` as an Err.
 

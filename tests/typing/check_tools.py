@@ -81,9 +81,9 @@ async def download(url: str) -> bytes:
 
 async def use_coroutines() -> None:
     fetched = await fetch("https://example.org", retries=2)
-    assert_type(fetched, Result[bytes])
-    assert_type(await attempt(download, "u"), Result[bytes])
-    assert_type(await attempt(fetch, "u"), Result[Result[bytes]])
+    assert_type(fetched, Result[bytes, Exception])
+    assert_type(await attempt(download, "u"), Result[bytes, Exception])
+    assert_type(await attempt(fetch, "u"), Result[Result[bytes, Exception], Exception])
 
 
 def never_returns() -> None:
@@ -91,32 +91,37 @@ def never_returns() -> None:
 
 
 handle_io = catch(OSError)
-assert_type(handle_io, Catcher)
-assert_type(parse("12"), Result[int])
-assert_type(parse("12", 3), Result[int])
-assert_type(parse(text="12", base=3), Result[int])
-pending = assert_type(attempt(download, "u"), Coroutine[Any, Any, Result[bytes]])
-assert_type(nothing_back(), Result[None])
-assert_type(handle_io(len)("abc"), Result[int])
-assert_type(attempt(int, "42"), Result[int])
-assert_type(attempt(int, "101", base=2), Result[int])
-assert_type(attempt(parse, "1"), Result[Result[int]])
+assert_type(handle_io, Catcher[OSError])
+assert_type(catch(), Catcher[Exception])
+assert_type(catch(KeyError, IndexError, code="E"), Catcher[KeyError | IndexError])
+assert_type(catch(KeyError, IndexError, OSError), Catcher[KeyError | IndexError | OSError])
+assert_type(parse("12"), Result[int, ValueError])
+assert_type(parse("12", 3), Result[int, ValueError])
+assert_type(parse(text="12", base=3), Result[int, ValueError])
+pending = assert_type(attempt(download, "u"), Coroutine[Any, Any, Result[bytes, Exception]])
+assert_type(nothing_back(), Result[None, KeyError | IndexError])
+assert_type(handle_io(len)("abc"), Result[int, OSError])
+assert_type(attempt(int, "42"), Result[int, Exception])
+assert_type(attempt(int, "101", base=2), Result[int, Exception])
+assert_type(attempt(parse, "1"), Result[Result[int, ValueError], Exception])
+bare: Catcher = handle_io  # a bare Catcher is Catcher[Any]
+plain: Result[int] = parse("1")  # Result[T] takes any details
 assert_type(unwrap_or_raise(parse("1")), int)
 
 # --- collections -------------------------------------------------------------------------------
 results = [parse("1"), parse("x")]
 maybes = [MayBe("a"), MayBe(None)]
-assert_type(collect(results), Result[list[int]])
-assert_type(collect(results, kind=Result), Result[list[int]])
-assert_type(collect(iter(results)), Result[list[int]])
+assert_type(collect(results), Result[list[int], ValueError])
+assert_type(collect(results, kind=Result), Result[list[int], ValueError])
+assert_type(collect(iter(results)), Result[list[int], ValueError])
 assert_type(collect(maybes, kind=MayBe), MayBe[list[str]])
-assert_type(partition(results), tuple[list[int], list[Result[int]]])
+assert_type(partition(results), tuple[list[int], list[Result[int, ValueError]]])
 assert_type(oks(results), Iterator[int])
-assert_type(errs(results), Iterator[Result[int]])
+assert_type(errs(results), Iterator[Result[int, ValueError]])
 assert_type(values(maybes), Iterator[str])
 numbers, failures = partition(parse(text) for text in ("1", "2"))
 assert_type(numbers, list[int])
-assert_type(failures, list[Result[int]])
+assert_type(failures, list[Result[int, ValueError]])
 
 
 # --- view: a match over the snapshot narrows each case and is exhaustive ----------------------
@@ -155,7 +160,7 @@ def by_code(result: Result[float]) -> str:
             return message
 
 
-assert_type(view(parse("1")), Ok[int] | Err[Any])
+assert_type(view(parse("1")), Ok[int] | Err[ValueError])
 assert_type(view(MayBe(1)), Just[int] | Nothing)
 assert_type(Ok(3), Ok[int])
 assert_type(Ok(3).value, int)
@@ -255,10 +260,12 @@ async def fetch_twice(url: str) -> int:
 async def use_async_tools() -> None:
     assert_type(await fetch_twice("u"), Result[int])
     assert_type(await map_async(loaded, download), Result[bytes, AppError])
-    assert_type(await and_then_async(loaded, fetch), Result[bytes, AppError | Any])
-    assert_type(await gather_results([fetch("a"), fetch("b")]), list[Result[bytes]])
-    assert_type(await collect_async([fetch("a")]), Result[list[bytes]])
-    assert_type(await partition_async([fetch("a")]), tuple[list[bytes], list[Result[bytes]]])
+    assert_type(await and_then_async(loaded, fetch), Result[bytes, AppError | Exception])
+    assert_type(await gather_results([fetch("a"), fetch("b")]), list[Result[bytes, Exception]])
+    assert_type(await collect_async([fetch("a")]), Result[list[bytes], Exception])
+    assert_type(
+        await partition_async([fetch("a")]), tuple[list[bytes], list[Result[bytes, Exception]]]
+    )
 
 
 # --- what the checkers used to miss -----------------------------------------------------------
@@ -283,8 +290,8 @@ parse(12)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 parse("1", base="2")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 parse("1", radix=2)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 unawaited = fetch("u", 2)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue, reportUnknownVariableType]
-catch("ValueError")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
-catch(ValueError, code=404)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+catch("ValueError")  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+catch(ValueError, code=404)  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
 attempt(int, [1])  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
 unwrap_or_raise(MayBe(1))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 unwrap_or_raise(parse("1")) + "x"  # type: ignore[operator]  # pyright: ignore[reportOperatorIssue]
