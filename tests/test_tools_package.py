@@ -5,6 +5,8 @@ import doctest
 import importlib
 import inspect
 import pathlib
+import subprocess
+import sys
 
 import pytest
 
@@ -79,3 +81,10 @@ def test_the_toolkit_works_in_a_legacy_sub_interpreter_with_its_types():
     finally:
         interpreters.destroy(interpreter)
     assert tolbrane_tools.collect([tolbrane.Result.ok(1)]).unwrap() == [1]
+
+
+def test_importing_the_toolkit_imports_no_heavy_module():
+    code = ("import sys, tolbrane_tools; "
+            "print(sorted({'asyncio', 'typing_extensions', 'json'} & set(sys.modules)))")
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert (run.returncode, run.stderr, run.stdout) == (0, "", "[]\n")

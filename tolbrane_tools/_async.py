@@ -6,7 +6,6 @@ the caller cancels them all, as with the TaskGroup a user would write. ``collect
 ``partition_async`` then read the Results as ``collect`` and ``partition`` do.
 """
 
-import asyncio
 from collections.abc import Awaitable, Callable, Iterable
 from typing import Any
 
@@ -75,6 +74,8 @@ async def gather_results[T, E](awaitables: Iterable[Awaitable[Result[T, E]]]) ->
     >>> asyncio.run(gather_results([parse("1"), parse("x")]))
     [Ok(1), Err('not a number')]
     """
+    import asyncio  # here: importing asyncio costs more than the rest of the toolkit together
+
     async with asyncio.TaskGroup() as group:
         tasks = [group.create_task(_awaited(awaitable)) for awaitable in awaitables]
     results = [task.result() for task in tasks]
