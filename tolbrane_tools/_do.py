@@ -101,7 +101,9 @@ class _Exit(BaseException):
 def take[T, E](result: Result[T, E]) -> T:
     """One step of a ``do_async`` function: the Ok's value, or the Err ends the function.
 
-    Outside a ``do_async`` function, an Err raises ``ValueError`` as ``unwrap()`` does.
+    Outside a ``do_async`` function, an Err raises ``ValueError`` as ``unwrap()`` does. Call it
+    in the function's own code (or what it calls and awaits): a task started inside the function
+    inherits its context, and an Err taken there would end that task, not the function.
 
     >>> import asyncio
     >>> from tolbrane_tools import attempt
