@@ -98,6 +98,39 @@ def test_collect_refuses_a_mixture_or_a_foreign_item(items, keywords, text):
         collect(items, **keywords)
 
 
+class Impostor:
+    """Claims to be a Result or a MayBe through __class__, as a mock with a spec does."""
+
+    def __init__(self, claimed):
+        self.claimed = claimed
+
+    @property
+    def __class__(self):
+        return self.claimed
+
+
+@pytest.mark.parametrize("claimed", [Result, MayBe])
+@pytest.mark.parametrize("position", [0, 1])
+def test_collect_sees_through_a_spoofed_class(claimed, position):
+    impostor = Impostor(claimed)
+    assert isinstance(impostor, claimed)  # what the tools must not rely on
+    genuine = Result.ok(1) if claimed is Result else MayBe(1)
+    items = [impostor] if position == 0 else [genuine, impostor]
+    expected = ("a Result or a MayBe" if position == 0
+                else "a Result" if claimed is Result else "a MayBe")
+    with raises_exact(TypeError, f"collect() item {position}: expected {expected}, got 'Impostor'"):
+        collect(items)
+
+
+@pytest.mark.parametrize("function, name", [
+    (partition, "partition"), (lambda items: list(oks(items)), "oks"),
+    (lambda items: list(errs(items)), "errs"),
+])
+def test_the_other_tools_see_through_a_spoofed_class(function, name):
+    with raises_exact(TypeError, f"{name}() item 1: expected a Result, got 'Impostor'"):
+        function([Result.ok(1), Impostor(Result)])
+
+
 @pytest.mark.parametrize("kind, text", [
     (list, "collect() kind must be Result or MayBe, not <class 'list'>"),
     ("Result", "collect() kind must be Result or MayBe, not 'Result'"),

@@ -180,6 +180,82 @@ def test_a_call_that_does_not_fit_the_function_raises_as_it_would_without_catch(
         call(catch()(every_kind_of_parameter))
 
 
+def _defaults_changed(change):
+    def func(a, b=1, /, c=2, *rest, d=3, e):
+        return a, b, c, rest, d, e
+
+    wrapped = catch(TypeError)(func)
+    change(func)
+    return func, wrapped
+
+
+@pytest.mark.parametrize("change, call", [
+    (lambda f: setattr(f, "__defaults__", (10, 20)), lambda f: f(0, e=5)),
+    (lambda f: setattr(f, "__defaults__", (20,)), lambda f: f(0, 1, e=5)),
+    (lambda f: setattr(f, "__defaults__", (0, 10, 20)), lambda f: f(0, e=5)),  # a extra one
+    (lambda f: setattr(f, "__kwdefaults__", {"d": 30}), lambda f: f(0, e=5)),
+    (lambda f: setattr(f, "__kwdefaults__", {"d": 30, "e": 40}), lambda f: f(0)),
+    (lambda f: f.__kwdefaults__.update(d=31), lambda f: f(0, c=7, e=5)),
+    (lambda f: setattr(f, "__defaults__", (10, 20)), lambda f: f(0, 1, 2, 3, d=4, e=5)),
+])
+def test_catch_reads_the_defaults_the_function_has_at_the_call(change, call):
+    func, wrapped = _defaults_changed(change)
+    assert wrapped.__wrapped__ is func
+    assert call(wrapped).unwrap() == call(func)
+
+
+@pytest.mark.parametrize("change, call, text", [
+    (lambda f: setattr(f, "__defaults__", None), lambda f: f(0, e=5),
+     "_defaults_changed.<locals>.func() missing 2 required positional arguments: 'b' and 'c'"),
+    (lambda f: setattr(f, "__defaults__", (20,)), lambda f: f(0, e=5),
+     "_defaults_changed.<locals>.func() missing 1 required positional argument: 'b'"),
+    (lambda f: setattr(f, "__kwdefaults__", None), lambda f: f(0, e=5),
+     "_defaults_changed.<locals>.func() missing 1 required keyword-only argument: 'd'"),
+    (lambda f: (setattr(f, "__defaults__", ()), setattr(f, "__kwdefaults__", {})),
+     lambda f: f(0, c=1, e=5),
+     "_defaults_changed.<locals>.func() missing 1 required positional argument: 'b'"),
+])
+def test_catch_raises_as_the_function_when_a_default_is_taken_away(change, call, text):
+    func, wrapped = _defaults_changed(change)
+    with raises_exact(TypeError, text):
+        call(func)
+    with raises_exact(TypeError, text):  # not an Err, although TypeError is caught
+        call(wrapped)
+
+
+def test_catch_names_three_missing_arguments_as_python_does():
+    def func(a=1, b=2, c=3):
+        return a, b, c
+
+    wrapped = catch()(func)
+    func.__defaults__ = None
+    text = "test_catch_names_three_missing_arguments_as_python_does.<locals>.func() missing 3 " \
+           "required positional arguments: 'a', 'b', and 'c'"
+    for target in (func, wrapped):
+        with raises_exact(TypeError, text):
+            target()
+
+
+def test_catch_on_a_coroutine_function_reads_its_current_defaults():
+    async def fetch(key, retries=1, *, timeout=5):
+        return key, retries, timeout
+
+    wrapped = catch()(fetch)
+    fetch.__defaults__ = (3,)
+    fetch.__kwdefaults__ = {"timeout": 60}
+    assert asyncio.run(wrapped("k")).unwrap() == ("k", 3, 60)
+
+
+def test_catch_on_a_method_reads_its_current_defaults():
+    class Client:
+        @catch()
+        def get(self, path="/"):
+            return path
+
+    Client.get.__wrapped__.__defaults__ = ("/health",)
+    assert Client().get().unwrap() == "/health"
+
+
 def test_catch_keeps_a_declared_signature():
     def flexible(*args, **kwargs):
         return args, kwargs
@@ -224,6 +300,40 @@ def test_catch_used_without_parentheses_says_how_to_use_it():
         @catch
         def parse(text):
             return int(text)
+
+
+def numbers():
+    yield 1
+    raise ValueError("raised while iterating")
+
+
+async def async_numbers():
+    yield 1
+    raise ValueError("raised while iterating")
+
+
+class Streams:
+    def lines(self):
+        yield "a"
+
+    @staticmethod
+    async def events():
+        yield "e"
+
+
+@pytest.mark.parametrize("func, kind, name", [
+    (numbers, "generator", "numbers"),
+    (async_numbers, "async generator", "async_numbers"),
+    (functools.partial(numbers), "generator", "numbers"),
+    (Streams().lines, "generator", "Streams.lines"),
+    (Streams.events, "async generator", "Streams.events"),
+])
+@pytest.mark.parametrize("tool", ["catch", "attempt"])
+def test_a_generator_function_is_refused(tool, func, kind, name):
+    text = (f"{tool}() cannot take the {kind} function '{name}': its exceptions are raised while "
+            "it is iterated, after the call has returned; catch them in a function that iterates it")
+    with raises_exact(TypeError, text):
+        catch()(func) if tool == "catch" else attempt(func)
 
 
 # --- catch on coroutine functions ---------------------------------------------------------------
@@ -326,6 +436,95 @@ def test_attempt_on_an_async_function_gives_a_coroutine():
         "invalid literal for int() with base 10: 'twelve'", "ValueError")
 
 
+# --- a caught exception always becomes an Err, whatever its text ---------------------------------
+class StrRaises(Exception):
+    def __str__(self):
+        raise RuntimeError("str() of this exception fails")
+
+
+class StrNotText(Exception):
+    def __str__(self):
+        return 404
+
+
+class StrRecurses(Exception):
+    def __str__(self):
+        return str(self)
+
+
+class TextSubclass(str):
+    pass
+
+
+class StrGivesSubclass(Exception):
+    def __str__(self):
+        return TextSubclass("caf\udce9")
+
+
+# The message an Err holds for each: lone surrogates backslash-escaped, valid text kept as it is.
+AWKWARD_EXCEPTIONS = [
+    (FileNotFoundError(2, "No such file", "caf\udce9.txt"),
+     "[Errno 2] No such file: 'caf\\udce9.txt'"),
+    (ValueError("bad name: caf\udce9"), "bad name: caf\\udce9"),
+    (ValueError("\ud800 and \udfff and \u00e9t\u00e9 \U0001f600"),
+     "\\ud800 and \\udfff and \u00e9t\u00e9 \U0001f600"),
+    (ValueError("nul\x00inside"), "nul\x00inside"),
+    (StrGivesSubclass(), "caf\\udce9"),
+    (StrRaises(), "<unprintable StrRaises object>"),
+    (StrNotText(), "<unprintable StrNotText object>"),
+    (StrRecurses(), "<unprintable StrRecurses object>"),
+]
+
+
+async def _raise_later(exc):
+    await asyncio.sleep(0)
+    raise exc
+
+
+def _every_catching_path(exc):
+    """The Result of each tool that catches, for a callable that raises exc."""
+    raiser = fail_with(exc)
+
+    def plain():
+        raise exc
+
+    async def coroutine():
+        return await _raise_later(exc)
+
+    return {
+        "catch on a function": catch()(plain)(),
+        "catch on another callable": catch()(functools.partial(raiser))(),
+        "catch with a code": catch(Exception, code="E_X")(plain)(),
+        "catch on a coroutine function": asyncio.run(catch()(coroutine)()),
+        "catch on an async callable": asyncio.run(catch()(functools.partial(coroutine))()),
+        "attempt": attempt(raiser),
+        "attempt on a coroutine function": asyncio.run(attempt(coroutine)),
+    }
+
+
+@pytest.mark.parametrize("raised, message", AWKWARD_EXCEPTIONS)
+def test_every_catching_tool_makes_an_err_from_any_exception(raised, message):
+    for path, result in _every_catching_path(raised).items():
+        got_message, code, details = result.unwrap_err()
+        assert (path, got_message) == (path, message)
+        assert type(got_message) is str
+        assert got_message.encode("utf-8")  # an Err's message is always encodable
+        assert (path, code) == (path, "E_X" if path == "catch with a code" else type(raised).__name__)
+        assert details is raised
+
+
+def test_an_unprintable_exception_keeps_no_trace_of_the_failed_str():
+    result = catch()(fail_with(StrRaises()))()
+    details = result.unwrap_err()[2]
+    assert details.__context__ is None and details.__cause__ is None
+
+
+@pytest.mark.parametrize("code", ["E_\udcff", "\ud800"])
+def test_catch_refuses_a_code_that_cannot_be_encoded(code):
+    with raises_exact(ValueError, f"catch() code must be encodable as UTF-8, not {code!r}"):
+        catch(code=code)
+
+
 # --- unwrap_or_raise ----------------------------------------------------------------------------
 def test_unwrap_or_raise_gives_the_value_of_an_ok():
     assert unwrap_or_raise(Result.ok(PAYLOAD)) is PAYLOAD
@@ -351,8 +550,15 @@ def test_unwrap_or_raise_keeps_the_original_traceback():
     assert names[-1] == "parse_config" and "unwrap_or_raise" in names
 
 
+class ClaimsToBeAnException:
+    @property
+    def __class__(self):
+        return ValueError
+
+
 @pytest.mark.parametrize("result, text", [
     (Result.err("disk full"), "Tried to unwrap an Err: disk full"),
+    (Result.err("spoofed", details=ClaimsToBeAnException()), "Tried to unwrap an Err: spoofed"),
     (Result.err("disk full", "E_NOSPC", {"free": 0}), "Tried to unwrap an Err: disk full"),
     (Result.err("bad", details=ValueError), "Tried to unwrap an Err: bad"),  # a class, not one
     (Result.err(""), "Tried to unwrap an Err: "),

@@ -129,7 +129,8 @@ def test_view_classes_take_a_type_parameter_at_run_time():
 @pytest.mark.parametrize("obj, text", [
     (3, "view() argument must be a Result or a MayBe, not 'int'"),
     (None, "view() argument must be a Result or a MayBe, not 'NoneType'"),
-    (Ok(3), "view() argument must be a Result or a MayBe, not 'Ok'"),
+    (Ok(3), "view() argument must be a Result or a MayBe, not 'Ok' ('Ok' is a snapshot from "
+            "tolbrane_tools.view, for match only: use Result.ok(...) or Result.err(...))"),
     ({"ok": True, "value": 1}, "view() argument must be a Result or a MayBe, not 'dict'"),
 ])
 def test_view_refuses_anything_else(obj, text):
@@ -197,6 +198,27 @@ def test_same(a, b, expected):
 def test_same_refuses_anything_else(a, b, text):
     with raises_exact(TypeError, text):
         same(a, b)
+
+
+class Impostor:
+    def __init__(self, claimed):
+        self.claimed = claimed
+
+    @property
+    def __class__(self):
+        return self.claimed
+
+
+@pytest.mark.parametrize("claimed, genuine", [(Result, Result.ok(1)), (MayBe, MayBe(1))])
+def test_same_sees_through_a_spoofed_class(claimed, genuine):
+    impostor = Impostor(claimed)
+    name = claimed.__name__
+    with raises_exact(TypeError,
+                      f"same() takes two Results or two MayBes, not '{name}' and 'Impostor'"):
+        same(genuine, impostor)
+    # Inside a held value, an impostor is compared by ==, as any other object.
+    assert same(Result.ok(impostor), Result.ok(impostor)) is True
+    assert same(MayBe(impostor), MayBe(Impostor(claimed))) is False
 
 
 def test_same_lets_a_failing_comparison_through():

@@ -1,13 +1,20 @@
 # Type information for the tolbrane extension module (a PEP 561 stub-only package).
 #
-# Result is generic in its Ok value. Its second parameter is never used: it exists so that the
-# spelling Result[T, E], which the runtime accepts, also passes the type checkers. It is bounded by
-# and defaults to str, the type of every Err's message, so Result[T] and Result[T, str] are one
-# type and Result[T, ValueError] is rejected. An Err's fields are fixed (a str message, a str or
-# None code, any details), so Result.err(...) is a Result[Never], which covariance makes
-# assignable to every Result[T].
+# Result[T, E] is generic in its Ok value T and in E, the type of an Err's details object (a
+# user's error class, an exception type, a dict); both are covariant. E defaults to Any, so
+# Result[T] means "any details", as before. The types, for the checkers only (the runtime holds
+# any object as the details, whatever the annotation says):
+# - Result.ok(v) is a Result[V]: an Ok says nothing about errors, so it fits every Result[V, E].
+# - Result.err(message, code) without details, or with details=None, is a Result[Never]: it fits
+#   every Result[T, E], whatever E is (so a Result[int, str] written when E was the message type
+#   still checks). Its details are None at run time: a function that promises Result[T, MyError]
+#   gives details, and tolbrane_tools.err_details reads them with that check.
+# - Result.err(message, code, details) is a Result[Never, D], D the type of the details.
+# - unwrap_err() is (str, str | None, E); map_err, match's err handler and every tool carry E;
+#   flat_map and >> join the error types of both steps (E | E2).
+# An Err's message and code are always str and str | None.
 
-from collections.abc import Callable, Iterator
+from collections.abc import Callable, Iterable, Iterator
 from typing import Any, Generic, Literal, NotRequired, TypedDict, final, overload, type_check_only
 
 from typing_extensions import Never, ReadOnly, Self, TypeVar
@@ -15,13 +22,13 @@ from typing_extensions import Never, ReadOnly, Self, TypeVar
 __all__ = ["MayBe", "Result"]
 
 _T_co = TypeVar("_T_co", covariant=True)
-_E_co = TypeVar("_E_co", bound=str, default=str, covariant=True)
+_E_co = TypeVar("_E_co", covariant=True, default=Any)
 _V_co = TypeVar("_V_co", covariant=True)
 _U = TypeVar("_U")
+_D = TypeVar("_D")
+_F = TypeVar("_F")
 _R = TypeVar("_R")
-
-# The arguments an Err handler receives: the message, the code or None, the details or None.
-_ErrHandler = Callable[[str, str | None, Any], _R]
+_S = TypeVar("_S")
 
 # "value" is read-only for the checkers, which makes OkDict covariant like Result: the dictionary
 # form of a Result[int] is then also one of a Result[object], so an annotated round trip
@@ -43,7 +50,7 @@ class ErrDict(TypedDict):
     details: NotRequired[Any]
 
 @final
-class Result(Generic[_T_co, _E_co]):
+class Result(Iterable[_T_co], Generic[_T_co, _E_co]):
     """Result monad: Ok(value) | Err(message, code?, details?).
 
     An immutable success-or-failure value: an Ok holds one object, an Err a str message, an
@@ -60,8 +67,19 @@ class Result(Generic[_T_co, _E_co]):
     def ok(value: _U) -> Result[_U]:
         """A new Ok holding value, whatever it is (None and other Results included)."""
 
+    @overload
     @staticmethod
-    def err(message: str, code: str | None = None, details: object = None) -> Result[Never]:
+    def err(message: str, code: str | None = None, details: None = None) -> Result[Never]:
+        """A new Err: message and code are str, details any object; None leaves a field absent."""
+
+    @overload
+    @staticmethod
+    def err(message: str, code: str | None, details: _D) -> Result[Never, _D]:
+        """A new Err: message and code are str, details any object; None leaves a field absent."""
+
+    @overload
+    @staticmethod
+    def err(message: str, code: str | None = None, *, details: _D) -> Result[Never, _D]:
         """A new Err: message and code are str, details any object; None leaves a field absent."""
 
     @overload
@@ -116,10 +134,17 @@ class Result(Generic[_T_co, _E_co]):
     def expect(self, message: str) -> _T_co:
         """The Ok's value; an Err raises ValueError(message)."""
 
+    # A covariant parameter, as in typeshed's Sequence.index: it only gives the checkers the
+    # value type as the expected type of the default, so that an empty literal ({}, []) is typed.
+    @overload
+    def unwrap_or(self, default: _T_co) -> _T_co:  # type: ignore[misc]
+        """The Ok's value, or default itself for an Err (never called)."""
+
+    @overload
     def unwrap_or(self, default: _U) -> _T_co | _U:
         """The Ok's value, or default itself for an Err (never called)."""
 
-    def unwrap_err(self) -> tuple[str, str | None, Any]:
+    def unwrap_err(self) -> tuple[str, str | None, _E_co]:
         """The Err's (message, code, details), absent ones as None.
 
         An Ok raises ValueError("Tried to unwrap_err on an Ok").
@@ -136,7 +161,9 @@ class Result(Generic[_T_co, _E_co]):
         """
 
     @overload
-    def match(self, ok: Callable[[_T_co], _R], err: _ErrHandler[_R]) -> _R:
+    def match(
+        self, ok: Callable[[_T_co], _R], err: Callable[[str, str | None, _E_co], _S]
+    ) -> _R | _S:
         """Returns ok(value) for an Ok or err(message, code, details) for an Err.
 
         None when the handler of that variant is not given; the other one is never called.
@@ -150,35 +177,37 @@ class Result(Generic[_T_co, _E_co]):
         """
 
     @overload
-    def match(self, ok: None = None, *, err: _ErrHandler[_R]) -> _R | None:
+    def match(
+        self, ok: None = None, *, err: Callable[[str, str | None, _E_co], _R]
+    ) -> _R | None:
         """Returns ok(value) for an Ok or err(message, code, details) for an Err.
 
         None when the handler of that variant is not given; the other one is never called.
         """
 
     @overload
-    def match(self, ok: None, err: _ErrHandler[_R]) -> _R | None:
+    def match(self, ok: None, err: Callable[[str, str | None, _E_co], _R]) -> _R | None:
         """Returns ok(value) for an Ok or err(message, code, details) for an Err.
 
         None when the handler of that variant is not given; the other one is never called.
         """
 
-    def map(self, func: Callable[[_T_co], _U]) -> Result[_U]:
+    def map(self, func: Callable[[_T_co], _U]) -> Result[_U, _E_co]:
         """An Ok becomes Ok(func(value)); an Err is copied unchanged."""
 
     def map_err(
-        self, func: Callable[[str, str | None, Any], tuple[str, str | None, object]]
-    ) -> Result[_T_co]:
+        self, func: Callable[[str, str | None, _E_co], tuple[str, str | None, _F]]
+    ) -> Result[_T_co, _F]:
         """An Err becomes the Err of func(message, code, details); an Ok is copied unchanged.
 
         func must return a 3-tuple (message, code, details) of a str, a str or None, and any
         object.
         """
 
-    def flat_map(self, func: Callable[[_T_co], Result[_U]]) -> Result[_U]:
+    def flat_map(self, func: Callable[[_T_co], Result[_U, _F]]) -> Result[_U, _E_co | _F]:
         """An Ok gives a copy of func(value), which must be a Result; an Err is copied unchanged."""
 
-    def and_then(self, func: Callable[[_T_co], Result[_U]]) -> Result[_U]:
+    def and_then(self, func: Callable[[_T_co], Result[_U, _F]]) -> Result[_U, _E_co | _F]:
         """The same as flat_map: a copy of func(value) for an Ok; an Err is copied unchanged."""
 
     def to_dict(self) -> OkDict[_T_co] | ErrDict:
@@ -197,19 +226,26 @@ class Result(Generic[_T_co, _E_co]):
     def __iter__(self) -> Iterator[_T_co]:
         """Yields the Ok's value once; an Err yields nothing."""
 
-    def __rshift__(self, value: Callable[[_T_co], Result[_U]], /) -> Result[_U]:
+    def __rshift__(
+        self, value: Callable[[_T_co], Result[_U, _F]], /
+    ) -> Result[_U, _E_co | _F]:
         """r >> func is r.flat_map(func)."""
 
     # The reflected slots compute `value >> self` and `value | self`: they refuse a non-Result
     # value, and `value >> self` succeeds only for an Err value, which it copies (self is never
     # called), so checkers accept `err >> result` and reject `ok >> result` and `5 | result`.
-    def __rrshift__(self, value: Result[Never], /) -> Result[Never]:
+    def __rrshift__(self, value: Result[Never, _F], /) -> Result[Never, _F]:
         """err >> r, for an Err on the left: a copy of that Err (r is never called)."""
 
+    @overload
+    def __or__(self, value: _T_co, /) -> _T_co:  # type: ignore[misc]  # see unwrap_or
+        """r | default is the Ok's value, or the right operand itself for an Err."""
+
+    @overload
     def __or__(self, value: _U, /) -> _T_co | _U:
         """r | default is the Ok's value, or the right operand itself for an Err."""
 
-    def __ror__(self, value: Result[_U], /) -> _U | Result[_T_co, _E_co]:
+    def __ror__(self, value: Result[_U, Any], /) -> _U | Result[_T_co, _E_co]:
         """other | r, for a Result on the left: its value if it is an Ok, else r itself."""
 
     @classmethod
@@ -217,7 +253,7 @@ class Result(Generic[_T_co, _E_co]):
         """Result[T] and Result[T, E] are Result itself at run time, for annotations."""
 
 @final
-class MayBe(Generic[_T_co]):
+class MayBe(Iterable[_T_co], Generic[_T_co]):
     """An immutable optional value: a Just holding one object, or a Nothing.
 
     MayBe(obj) is a Nothing when obj is None and a Just otherwise; MayBe.just(obj) is always a
@@ -263,7 +299,7 @@ class MayBe(Generic[_T_co]):
         """
 
     @overload
-    def match(self, just: Callable[[_T_co], _R], nothing: Callable[[], _R]) -> _R:
+    def match(self, just: Callable[[_T_co], _R], nothing: Callable[[], _S]) -> _R | _S:
         """Returns just(obj) for a Just or nothing() for a Nothing.
 
         None when the handler of that variant is not given; the other one is never called.
@@ -290,6 +326,11 @@ class MayBe(Generic[_T_co]):
         None when the handler of that variant is not given; the other one is never called.
         """
 
+    @overload
+    def or_else(self, default: _T_co) -> _T_co:  # type: ignore[misc]  # see Result.unwrap_or
+        """The held object, or default itself for a Nothing (never called)."""
+
+    @overload
     def or_else(self, default: _U) -> _T_co | _U:
         """The held object, or default itself for a Nothing (never called)."""
 

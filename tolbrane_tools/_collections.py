@@ -5,6 +5,8 @@ from typing import Any, overload
 
 from tolbrane import MayBe, Result
 
+from ._views import advice
+
 _END: Any = object()
 
 # Called as functions, the methods test the type of their argument as they run: a TypeError for
@@ -16,13 +18,14 @@ _UNWRAP_MAYBE: Callable[[Any], Any] = MayBe[Any].unwrap
 
 
 def _mismatch(function: str, index: int, expected: str, item: object) -> TypeError:
-    return TypeError(f"{function}() item {index}: expected {expected}, got '{type(item).__name__}'")
+    return TypeError(f"{function}() item {index}: expected {expected}, "
+                     f"got '{type(item).__name__}'{advice(item)}")
 
 
 @overload
-def collect[T](
-    iterable: Iterable[Result[T]], *, kind: type[Result[Any]] | None = None
-) -> Result[list[T]]: ...
+def collect[T, E](
+    iterable: Iterable[Result[T, E]], *, kind: type[Result[Any]] | None = None
+) -> Result[list[T], E]: ...
 @overload
 def collect[T](iterable: Iterable[MayBe[T]], *, kind: type[MayBe[Any]]) -> MayBe[list[T]]: ...
 def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
@@ -53,7 +56,8 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
         first: Any = next(items, _END)
         if first is _END:
             return Result.ok(values)
-        kind = first.__class__
+        # type(), not __class__, which an object may spoof
+        kind = type(first)  # pyright: ignore[reportUnknownVariableType]  # first is Any
         if kind is not Result and kind is not MayBe:
             raise _mismatch("collect", 0, "a Result or a MayBe", first)
         if not first:
@@ -80,7 +84,7 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
     return MayBe.just(values)
 
 
-def partition[T](iterable: Iterable[Result[T]]) -> tuple[list[T], list[Result[T]]]:
+def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Result[T, E]]]:
     """The Oks' values and the Errs, as two lists, each in the order of the iterable.
 
     >>> values, failures = partition([Result.ok(1), Result.err("no"), Result.ok(3)])
@@ -88,7 +92,7 @@ def partition[T](iterable: Iterable[Result[T]]) -> tuple[list[T], list[Result[T]
     ([1, 3], [Err('no')])
     """
     values: list[T] = []
-    failures: list[Result[T]] = []
+    failures: list[Result[T, E]] = []
     keep_value = values.append
     keep_failure = failures.append
     is_ok, unwrap = _IS_OK, _UNWRAP_RESULT
@@ -106,7 +110,7 @@ def partition[T](iterable: Iterable[Result[T]]) -> tuple[list[T], list[Result[T]
     return values, failures
 
 
-def oks[T](iterable: Iterable[Result[T]]) -> Iterator[T]:
+def oks[T](iterable: Iterable[Result[T, Any]]) -> Iterator[T]:
     """The Oks' values, lazily, skipping the Errs.
 
     >>> list(oks([Result.ok(1), Result.err("no"), Result.ok(3)]))
@@ -119,7 +123,7 @@ def oks[T](iterable: Iterable[Result[T]]) -> Iterator[T]:
             yield item.unwrap()
 
 
-def errs[T](iterable: Iterable[Result[T]]) -> Iterator[Result[T]]:
+def errs[T, E](iterable: Iterable[Result[T, E]]) -> Iterator[Result[T, E]]:
     """The Errs themselves, lazily, skipping the Oks.
 
     >>> [failure.unwrap_err()[0] for failure in errs([Result.ok(1), Result.err("no")])]

@@ -1,15 +1,17 @@
 """Structural equality of Results and MayBes: same."""
 
-from typing import Any, overload
+from typing import Any, cast, overload
 
 from tolbrane import MayBe, Result
 
 
 def _equal(left: object, right: object) -> bool:
-    if isinstance(left, Result) and isinstance(right, Result):
-        return _same_results(left, right)  # pyright: ignore[reportUnknownArgumentType]
-    if isinstance(left, MayBe) and isinstance(right, MayBe):
-        return _same_maybes(left, right)  # pyright: ignore[reportUnknownArgumentType]
+    # type() rather than isinstance(), which believes an object that spoofs __class__
+    left_type, right_type = type(left), type(right)
+    if left_type is Result and right_type is Result:
+        return _same_results(cast(Result[object], left), cast(Result[object], right))
+    if left_type is MayBe and right_type is MayBe:
+        return _same_maybes(cast(MayBe[object], left), cast(MayBe[object], right))
     return left is right or bool(left == right)
 
 
@@ -55,9 +57,9 @@ def same(a: Result[Any] | MayBe[Any], b: Result[Any] | MayBe[Any]) -> bool:
     >>> same(MayBe(MayBe(1)), MayBe(MayBe(1)))
     True
     """
-    if isinstance(a, Result) and isinstance(b, Result):
+    if type(a) is Result and type(b) is Result:
         return _same_results(a, b)
-    if isinstance(a, MayBe) and isinstance(b, MayBe):
+    if type(a) is MayBe and type(b) is MayBe:
         return _same_maybes(a, b)
     raise TypeError(
         "same() takes two Results or two MayBes, "

@@ -3,13 +3,45 @@
 import functools
 import inspect
 from collections.abc import Callable, Coroutine
-from typing import Any, final, overload
+from typing import TYPE_CHECKING, Any, Generic, final, overload
 
 from tolbrane import Result
 
+# Catcher[X] is generic in the exceptions it catches, the details of its Errs; a bare Catcher is
+# Catcher[Any], as a bare Result is Result[T, Any].
+if TYPE_CHECKING:
+    from typing_extensions import TypeVar
+
+    _X_co = TypeVar("_X_co", bound=BaseException, covariant=True, default=Any)
+else:
+    from typing import TypeVar
+
+    _X_co = TypeVar("_X_co", bound=BaseException, covariant=True)
+
+from ._views import not_a
+
+
+def failure_of(exc: BaseException, code: str | None) -> Result[Any]:
+    """The Err of a caught exception: its message, the code or its class name, and itself.
+
+    The message is ``str(exc)`` made safe to store: an exception whose ``__str__`` raises gives
+    ``<unprintable ClassName object>``, and characters that UTF-8 cannot encode (a lone
+    surrogate, as a ``surrogateescape``-decoded file name has) are backslash-escaped,
+    ``\\udcff``. So the Err can always be made, and the caught exception is never replaced.
+    """
+    try:
+        message = str(exc)
+    except Exception:
+        message = f"<unprintable {type(exc).__name__} object>"
+    else:
+        # ASCII text needs no check; a str subclass might lie about it.
+        if type(message) is not str or not message.isascii():
+            message = str.encode(message, "utf-8", "backslashreplace").decode("utf-8")
+    return Result.err(message, code or type(exc).__name__, exc)
+
 
 @final
-class Catcher:
+class Catcher(Generic[_X_co]):
     """The decorator that ``catch(...)`` returns; it applies to plain and ``async`` functions.
 
     >>> handle_io = catch(OSError, code="E_IO")
@@ -36,10 +68,11 @@ class Catcher:
     @overload
     def __call__[**P, T](  # type: ignore[overload-overlap]  # pyright: ignore[reportOverlappingOverload]
         self, func: Callable[P, Coroutine[Any, Any, T]], /
-    ) -> Callable[P, Coroutine[Any, Any, Result[T]]]: ...
+    ) -> Callable[P, Coroutine[Any, Any, Result[T, _X_co]]]: ...
     @overload
-    def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T]]: ...
+    def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T, _X_co]]: ...
     def __call__(self, func: Callable[..., Any], /) -> Callable[..., Any]:
+        _refuse_generator_function("catch", func)
         coroutine = inspect.iscoroutinefunction(func)
         wrapper = _exact_wrapper(func, self._exceptions, self._code, coroutine)
         if wrapper is None:
@@ -58,6 +91,62 @@ class _Name:
         return self.name
 
 
+# The wrapper's default for a parameter that may have one: the call then reads the function's
+# own default as it is at that moment, as the function would (its __defaults__ and __kwdefaults__
+# may be reassigned after decoration).
+_UNSET: Any = _Name("_catch_unset")
+
+
+def _listed(names: list[str]) -> str:
+    quoted = [f"'{name}'" for name in names]
+    if len(quoted) < 3:
+        return " and ".join(quoted)
+    return ", ".join(quoted[:-1]) + ", and " + quoted[-1]
+
+
+def _missing(func: Callable[..., Any], kind: str, names: list[str]) -> TypeError:
+    """The TypeError a Python function raises for required arguments left out of a call."""
+    plural = "s" if len(names) > 1 else ""
+    return TypeError(f"{func.__qualname__}() missing {len(names)} required {kind} "
+                     f"argument{plural}: {_listed(names)}")
+
+
+def _filler(
+    func: Callable[..., Any], positions: list[tuple[str, int | None]], count: int
+) -> Callable[..., tuple[Any, ...]]:
+    """Replaces each _UNSET among the arguments by the function's current default for it.
+
+    positions names each parameter that the wrapper gives the _UNSET default, with its index
+    among the ``count`` positional parameters (None for a keyword-only one).
+    """
+    def fill(*given: Any) -> tuple[Any, ...]:
+        defaults: tuple[Any, ...] = getattr(func, "__defaults__", None) or ()
+        keyword_defaults: dict[str, Any] = getattr(func, "__kwdefaults__", None) or {}
+        first_default = count - len(defaults)
+        filled: list[Any] = []
+        positional: list[str] = []
+        keyword: list[str] = []
+        for value, (name, index) in zip(given, positions, strict=True):
+            if value is not _UNSET:
+                filled.append(value)
+            elif index is None:
+                if name in keyword_defaults:
+                    filled.append(keyword_defaults[name])
+                else:
+                    keyword.append(name)
+            elif index >= first_default:
+                filled.append(defaults[index - first_default])
+            else:
+                positional.append(name)
+        if positional:
+            raise _missing(func, "positional", positional)
+        if keyword:
+            raise _missing(func, "keyword-only", keyword)
+        return tuple(filled)
+
+    return fill
+
+
 def _exact_wrapper(
     func: Callable[..., Any],
     exceptions: tuple[type[BaseException], ...],
@@ -74,44 +163,55 @@ def _exact_wrapper(
     signature = inspect.signature(func, follow_wrapped=False)
     if any(name.startswith("_catch_") for name in signature.parameters):
         return None
-    namespace: dict[str, Any] = {
-        "_catch_func": func,
-        "_catch_ok": Result.ok,
-        "_catch_err": Result.err,
-        "_catch_exceptions": exceptions,
-        "_catch_code": code,
-        "_catch_str": str,  # a parameter may be named str or type
-        "_catch_type": type,
-    }
     declared: list[inspect.Parameter] = []
     passed: list[str] = []
-    for index, parameter in enumerate(signature.parameters.values()):
+    defaulted: list[tuple[str, int | None]] = []
+    count = 0
+    for parameter in signature.parameters.values():
+        name, kind = parameter.name, parameter.kind
         default = parameter.default
-        if default is not parameter.empty:
-            namespace[f"_catch_default{index}"] = default
-            default = _Name(f"_catch_default{index}")
+        # A keyword-only parameter may gain a default later, a positional one only if it has one
+        # now: with more optional positional parameters, the wrapper would word the error for
+        # too many arguments differently from the function.
+        if default is not parameter.empty or kind is parameter.KEYWORD_ONLY:
+            default = _UNSET
+            defaulted.append((name, None if kind is parameter.KEYWORD_ONLY else count))
         declared.append(parameter.replace(annotation=parameter.empty, default=default))
-        name = parameter.name
-        if parameter.kind is parameter.VAR_POSITIONAL:
+        if kind is parameter.VAR_POSITIONAL:
             passed.append(f"*{name}")
-        elif parameter.kind is parameter.KEYWORD_ONLY:
+        elif kind is parameter.KEYWORD_ONLY:
             passed.append(f"{name}={name}")
-        elif parameter.kind is parameter.VAR_KEYWORD:
+        elif kind is parameter.VAR_KEYWORD:
             passed.append(f"**{name}")
         else:
             passed.append(name)
+            count += 1
+    namespace: dict[str, Any] = {
+        "_catch_func": func,
+        "_catch_ok": Result.ok,
+        "_catch_failure": failure_of,
+        "_catch_exceptions": exceptions,
+        "_catch_code": code,
+        "_catch_unset": _UNSET,
+        "_catch_fill": _filler(func, defaulted, count),
+    }
     head = str(signature.replace(parameters=declared, return_annotation=signature.empty))
     call = f"{'await ' if coroutine else ''}_catch_func({', '.join(passed)})"
-    source = "\n".join([
-        f"{'async ' if coroutine else ''}def catching{head}:",
+    lines = [f"{'async ' if coroutine else ''}def catching{head}:"]
+    if defaulted:
+        names = [name for name, _ in defaulted]
+        lines += [
+            f"    if {' or '.join(f'{name} is _catch_unset' for name in names)}:",
+            f"        {', '.join(names)}, = _catch_fill({', '.join(names)})",
+        ]
+    lines += [
         "    try:",
         f"        return _catch_ok({call})",
         "    except _catch_exceptions as _catch_exc:",
-        "        return _catch_err(_catch_str(_catch_exc),",
-        "                          _catch_code or _catch_type(_catch_exc).__name__, _catch_exc)",
+        "        return _catch_failure(_catch_exc, _catch_code)",
         "",
-    ])
-    exec(compile(source, f"<catch {func.__qualname__}>", "exec"), namespace)
+    ]
+    exec(compile("\n".join(lines), f"<catch {func.__qualname__}>", "exec"), namespace)
     wrapper: Callable[..., Any] = namespace["catching"]
     return wrapper
 
@@ -123,7 +223,7 @@ def _any_wrapper(
         try:
             return Result.ok(func(*args, **kwargs))
         except exceptions as exc:
-            return Result.err(str(exc), code or type(exc).__name__, exc)
+            return failure_of(exc, code)
 
     return catching
 
@@ -135,9 +235,27 @@ def _any_coroutine_wrapper(
         try:
             return Result.ok(await func(*args, **kwargs))
         except exceptions as exc:
-            return Result.err(str(exc), code or type(exc).__name__, exc)
+            return failure_of(exc, code)
 
     return catching
+
+
+def _refuse_generator_function(tool: str, func: Callable[..., Any]) -> None:
+    # Such a call only makes the generator: what it raises comes later, while it is iterated,
+    # where no Result can carry it.
+    if inspect.isgeneratorfunction(func):
+        kind = "generator"
+    elif inspect.isasyncgenfunction(func):
+        kind = "async generator"
+    else:
+        return
+    while isinstance(func, functools.partial):
+        func = func.func
+    name = getattr(func, "__qualname__", None) or type(func).__qualname__
+    raise TypeError(
+        f"{tool}() cannot take the {kind} function '{name}': its exceptions are raised while "
+        "it is iterated, after the call has returned; catch them in a function that iterates it"
+    )
 
 
 def _check_exception_class(position: int, exception: object) -> None:
@@ -152,22 +270,53 @@ def _check_exception_class(position: int, exception: object) -> None:
     raise TypeError(f"catch() argument {position} must be an exception class, not {described}")
 
 
-def _check_code(code: object) -> None:
-    if code is not None and not isinstance(code, str):
-        raise TypeError(f"catch() code must be a str or None, not '{type(code).__name__}'")
+def check_code(code: object, tool: str = "catch") -> None:
+    if code is None:
+        return
+    if not isinstance(code, str):
+        raise TypeError(f"{tool}() code must be a str or None, not '{type(code).__name__}'")
+    # Refused now rather than at the first failure, where the Err could not be made.
+    try:
+        str.encode(code, "utf-8")
+    except UnicodeEncodeError:
+        raise ValueError(f"{tool}() code must be encodable as UTF-8, not {code!r}") from None
 
 
-def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
+# The classes caught are the Errs' details: one overload per count of classes, so that both
+# checkers give their union (a variadic form alone gives mypy's join, such as LookupError).
+@overload
+def catch(*, code: str | None = None) -> Catcher[Exception]: ...
+@overload
+def catch[X: BaseException](exception: type[X], /, *, code: str | None = None) -> Catcher[X]: ...
+@overload
+def catch[X: BaseException, Y: BaseException](
+    first: type[X], second: type[Y], /, *, code: str | None = None
+) -> Catcher[X | Y]: ...
+@overload
+def catch[X: BaseException, Y: BaseException, Z: BaseException](
+    first: type[X], second: type[Y], third: type[Z], /, *, code: str | None = None
+) -> Catcher[X | Y | Z]: ...
+@overload
+def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[BaseException]: ...
+def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[Any]:
     """A decorator: the function returns a Result instead of raising the given exceptions.
 
     The decorated function returns ``Result.ok(its return value)``; an exception of one of the
     given classes (``Exception`` when none is given) becomes ``Result.err(str(exc), code, exc)``,
     with the exception's class name as the code unless ``code`` is given, and the exception
-    object itself as the details. Other exceptions propagate, and so do ``KeyboardInterrupt``,
+    object itself as the details. The message is always one an Err can hold: characters that
+    UTF-8 cannot encode (lone surrogates, as in a ``surrogateescape``-decoded file name) are
+    backslash-escaped (``\\udcff``), and an exception whose ``__str__`` raises gets
+    ``<unprintable ClassName object>``; the caught exception is never replaced by another.
+    Other exceptions propagate, and so do ``KeyboardInterrupt``,
     ``SystemExit`` and ``asyncio.CancelledError`` unless named. Applied to an ``async def``
     function, it gives a coroutine function whose coroutine returns the Result. Arguments that
     do not fit a Python function's parameters raise ``TypeError`` at the call, as without the
-    decorator.
+    decorator, and a call uses the defaults the function has at that moment: reassigning its
+    ``__defaults__`` or ``__kwdefaults__`` later changes the wrapper's calls too. A generator or
+    async generator function is refused with ``TypeError``: it raises while it is iterated,
+    after the call has returned. Another callable that returns a generator gives an Ok holding
+    that generator, and catches nothing raised while it is iterated.
 
     >>> @catch(ValueError)
     ... def parse(text: str) -> int:
@@ -181,31 +330,34 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher:
     """
     for position, exception in enumerate(exceptions, 1):
         _check_exception_class(position, exception)
-    _check_code(code)
+    check_code(code)
     return Catcher(exceptions or (Exception,), code)
 
 
-async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T]:
+async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T, Exception]:
     try:
         return Result.ok(await coroutine)
     except Exception as exc:
-        return Result.err(str(exc), type(exc).__name__, exc)
+        return failure_of(exc, None)
 
 
 # As for Catcher.__call__, the first form is the one that applies to a coroutine function.
 @overload
 def attempt[**P, T](  # type: ignore[overload-overlap]
     func: Callable[P, Coroutine[Any, Any, T]], /, *args: P.args, **kwargs: P.kwargs
-) -> Coroutine[Any, Any, Result[T]]: ...
+) -> Coroutine[Any, Any, Result[T, Exception]]: ...
 @overload
-def attempt[**P, T](func: Callable[P, T], /, *args: P.args, **kwargs: P.kwargs) -> Result[T]: ...
+def attempt[**P, T](
+    func: Callable[P, T], /, *args: P.args, **kwargs: P.kwargs
+) -> Result[T, Exception]: ...
 def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     """Call ``func(*args, **kwargs)`` once: its return value as an Ok, an ``Exception`` as an Err.
 
-    As with ``catch()``, the Err has the exception's class name as its code and the exception
-    as its details; any ``Exception`` of the call becomes one, a ``TypeError`` for arguments
+    As with ``catch()``, the Err has the exception's class name as its code, a message that an
+    Err can always hold, and the exception as its details; any ``Exception`` of the call becomes one, a ``TypeError`` for arguments
     that do not fit included. For an ``async def`` function, it returns a coroutine to await,
-    which gives the Result.
+    which gives the Result. A generator or async generator function is refused with
+    ``TypeError``, as by ``catch()``.
 
     >>> attempt(int, "42")
     Ok(42)
@@ -214,15 +366,16 @@ def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     >>> attempt(int, "seven")
     Err('invalid literal for int() with base 10: 'seven'', code='ValueError')
     """
+    _refuse_generator_function("attempt", func)
     if inspect.iscoroutinefunction(func):
         return _attempt_coroutine(func(*args, **kwargs))
     try:
         return Result.ok(func(*args, **kwargs))
     except Exception as exc:
-        return Result.err(str(exc), type(exc).__name__, exc)
+        return failure_of(exc, None)
 
 
-def unwrap_or_raise[T](result: Result[T]) -> T:
+def unwrap_or_raise[T](result: Result[T, Any]) -> T:
     """The Ok's value; an Err raises the exception that is its details, or else as ``unwrap()``.
 
     For an Err whose details is an exception (as ``catch`` and ``attempt`` make), that very
@@ -241,13 +394,11 @@ def unwrap_or_raise[T](result: Result[T]) -> T:
     ValueError: Tried to unwrap an Err: disk full
     """
     if type(result) is not Result:
-        raise TypeError(
-            f"unwrap_or_raise() argument must be a Result, not '{type(result).__name__}'"
-        )
+        raise not_a("unwrap_or_raise() argument", "a Result", result)
     if result:
         return result.unwrap()
     details = result.unwrap_err()[2]
-    if not isinstance(details, BaseException):
+    if not issubclass(type(details), BaseException):  # not isinstance: __class__ may lie
         return result.unwrap()
     # The raised exception's traceback keeps this frame: no reference from here to the Err or to
     # the exception, so that reference counting alone frees them, without the cycle collector.

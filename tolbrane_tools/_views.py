@@ -4,9 +4,40 @@ Ok and Err are two classes where the native Result is one, so a checker narrows 
 case by case and proves it exhaustive; the same for Just and Nothing.
 """
 
-from typing import Any, final, overload
+from typing import TYPE_CHECKING, Any, Generic, final, overload
 
 from tolbrane import MayBe, Result
+
+# Err[E] is generic in its details, as Result[T, E], with the same default: Err means Err[Any].
+if TYPE_CHECKING:
+    from typing_extensions import TypeVar
+
+    _E_co = TypeVar("_E_co", covariant=True, default=Any)
+else:
+    from typing import TypeVar
+
+    _E_co = TypeVar("_E_co", covariant=True)
+
+
+def advice(obj: object) -> str:
+    """What to build instead of a snapshot, or nothing for another object."""
+    if not isinstance(obj, _Snapshot):
+        return ""
+    name = type(obj).__name__
+    native = "Result.ok(...) or Result.err(...)" if name in ("Ok", "Err") else "MayBe(...)"
+    return f" ('{name}' is a snapshot from tolbrane_tools.view, for match only: use {native})"
+
+
+def not_a(tool: str, expected: str, obj: object) -> TypeError:
+    """The TypeError for an argument of the wrong type; a snapshot gets told what to build."""
+    return TypeError(f"{tool} must be {expected}, not '{type(obj).__name__}'{advice(obj)}")
+
+
+# The Result and MayBe operations a half-migrated call site may try on a snapshot.
+_NATIVE_NAMES = frozenset({
+    "and_then", "expect", "flat_map", "is_err", "is_just", "is_nothing", "is_ok", "map",
+    "map_err", "match", "or_else", "to_dict", "to_option", "unwrap", "unwrap_err", "unwrap_or",
+})
 
 
 class _Snapshot:
@@ -14,6 +45,16 @@ class _Snapshot:
 
     __slots__ = ()
     __match_args__: tuple[str, ...] = ()
+
+    # Hidden from the checkers, which would otherwise accept any attribute of a snapshot. Only
+    # names that no snapshot has get here.
+    if not TYPE_CHECKING:
+
+        def __getattr__(self, name):
+            hint = advice(self) if name in _NATIVE_NAMES else ""
+            raise AttributeError(
+                f"'{type(self).__name__}' object has no attribute '{name}'{hint}",
+                name=name, obj=self)
 
     def _fields(self) -> tuple[object, ...]:
         return tuple(getattr(self, name) for name in self.__match_args__)
@@ -64,7 +105,7 @@ class Ok[T](_Snapshot):
 
 
 @final
-class Err(_Snapshot):
+class Err(_Snapshot, Generic[_E_co]):
     """The view of an Err Result: its message, its code and its details, ``None`` when absent.
 
     >>> match view(Result.err("not found", "E_404")):
@@ -77,8 +118,14 @@ class Err(_Snapshot):
     __match_args__ = ("message", "code", "details")
     _message: str
     _code: str | None
-    _details: Any
+    _details: _E_co
 
+    @overload
+    def __init__(self: "Err[None]", message: str, code: str | None = None) -> None: ...
+    @overload
+    def __init__(self, message: str, code: str | None, details: _E_co) -> None: ...
+    @overload
+    def __init__(self, message: str, code: str | None = None, *, details: _E_co) -> None: ...
     def __init__(self, message: str, code: str | None = None, details: Any = None) -> None:
         object.__setattr__(self, "_message", message)
         object.__setattr__(self, "_code", code)
@@ -95,9 +142,13 @@ class Err(_Snapshot):
         return self._code
 
     @property
-    def details(self) -> Any:
+    def details(self) -> _E_co:
         """The Err's details, or None."""
         return self._details
+
+    def __bool__(self) -> bool:
+        """False, as the Err it stands for."""
+        return False
 
 
 @final
@@ -135,9 +186,13 @@ class Nothing(_Snapshot):
 
     __slots__ = ()
 
+    def __bool__(self) -> bool:
+        """False, as the Nothing it stands for."""
+        return False
+
 
 @overload
-def view[T](obj: Result[T]) -> Ok[T] | Err: ...
+def view[T, E](obj: Result[T, E]) -> Ok[T] | Err[E]: ...
 @overload
 def view[T](obj: MayBe[T]) -> Just[T] | Nothing: ...
 def view(obj: Result[Any] | MayBe[Any]) -> Ok[Any] | Err | Just[Any] | Nothing:
@@ -159,4 +214,4 @@ def view(obj: Result[Any] | MayBe[Any]) -> Ok[Any] | Err | Just[Any] | Nothing:
         return Ok(obj.unwrap()) if obj else Err(*obj.unwrap_err())
     if type(obj) is MayBe:
         return Just(obj.unwrap()) if obj else Nothing()
-    raise TypeError(f"view() argument must be a Result or a MayBe, not '{type(obj).__name__}'")
+    raise not_a("view() argument", "a Result or a MayBe", obj)

@@ -13,19 +13,45 @@ from tolbrane import MayBe, Result
 from tolbrane_tools import (
     DICT_FORM_SCHEMA,
     Catcher,
+    Do,
     Err,
     Just,
     Nothing,
     Ok,
+    and_then_async,
+    assert_err,
+    assert_ok,
     attempt,
+    bind,
     catch,
     collect,
+    collect_async,
+    combine,
+    do,
+    do_async,
+    err_details,
     errs,
+    expect_err,
+    flatten,
+    from_exception,
+    gather_results,
+    inspect,
+    inspect_err,
+    map_async,
+    map_or,
+    map_or_else,
+    ok_or,
     oks,
+    or_else,
     partition,
+    partition_async,
     register_pickle,
     same,
+    take,
+    to_maybe,
+    unwrap_or_else,
     unwrap_or_raise,
+    unwrap_or_raise_as,
     values,
     view,
 )
@@ -55,9 +81,9 @@ async def download(url: str) -> bytes:
 
 async def use_coroutines() -> None:
     fetched = await fetch("https://example.org", retries=2)
-    assert_type(fetched, Result[bytes])
-    assert_type(await attempt(download, "u"), Result[bytes])
-    assert_type(await attempt(fetch, "u"), Result[Result[bytes]])
+    assert_type(fetched, Result[bytes, Exception])
+    assert_type(await attempt(download, "u"), Result[bytes, Exception])
+    assert_type(await attempt(fetch, "u"), Result[Result[bytes, Exception], Exception])
 
 
 def never_returns() -> None:
@@ -65,32 +91,37 @@ def never_returns() -> None:
 
 
 handle_io = catch(OSError)
-assert_type(handle_io, Catcher)
-assert_type(parse("12"), Result[int])
-assert_type(parse("12", 3), Result[int])
-assert_type(parse(text="12", base=3), Result[int])
-pending = assert_type(attempt(download, "u"), Coroutine[Any, Any, Result[bytes]])
-assert_type(nothing_back(), Result[None])
-assert_type(handle_io(len)("abc"), Result[int])
-assert_type(attempt(int, "42"), Result[int])
-assert_type(attempt(int, "101", base=2), Result[int])
-assert_type(attempt(parse, "1"), Result[Result[int]])
+assert_type(handle_io, Catcher[OSError])
+assert_type(catch(), Catcher[Exception])
+assert_type(catch(KeyError, IndexError, code="E"), Catcher[KeyError | IndexError])
+assert_type(catch(KeyError, IndexError, OSError), Catcher[KeyError | IndexError | OSError])
+assert_type(parse("12"), Result[int, ValueError])
+assert_type(parse("12", 3), Result[int, ValueError])
+assert_type(parse(text="12", base=3), Result[int, ValueError])
+pending = assert_type(attempt(download, "u"), Coroutine[Any, Any, Result[bytes, Exception]])
+assert_type(nothing_back(), Result[None, KeyError | IndexError])
+assert_type(handle_io(len)("abc"), Result[int, OSError])
+assert_type(attempt(int, "42"), Result[int, Exception])
+assert_type(attempt(int, "101", base=2), Result[int, Exception])
+assert_type(attempt(parse, "1"), Result[Result[int, ValueError], Exception])
+bare: Catcher = handle_io  # a bare Catcher is Catcher[Any]
+plain: Result[int] = parse("1")  # Result[T] takes any details
 assert_type(unwrap_or_raise(parse("1")), int)
 
 # --- collections -------------------------------------------------------------------------------
 results = [parse("1"), parse("x")]
 maybes = [MayBe("a"), MayBe(None)]
-assert_type(collect(results), Result[list[int]])
-assert_type(collect(results, kind=Result), Result[list[int]])
-assert_type(collect(iter(results)), Result[list[int]])
+assert_type(collect(results), Result[list[int], ValueError])
+assert_type(collect(results, kind=Result), Result[list[int], ValueError])
+assert_type(collect(iter(results)), Result[list[int], ValueError])
 assert_type(collect(maybes, kind=MayBe), MayBe[list[str]])
-assert_type(partition(results), tuple[list[int], list[Result[int]]])
+assert_type(partition(results), tuple[list[int], list[Result[int, ValueError]]])
 assert_type(oks(results), Iterator[int])
-assert_type(errs(results), Iterator[Result[int]])
+assert_type(errs(results), Iterator[Result[int, ValueError]])
 assert_type(values(maybes), Iterator[str])
 numbers, failures = partition(parse(text) for text in ("1", "2"))
 assert_type(numbers, list[int])
-assert_type(failures, list[Result[int]])
+assert_type(failures, list[Result[int, ValueError]])
 
 
 # --- view: a match over the snapshot narrows each case and is exhaustive ----------------------
@@ -129,7 +160,7 @@ def by_code(result: Result[float]) -> str:
             return message
 
 
-assert_type(view(parse("1")), Ok[int] | Err)
+assert_type(view(parse("1")), Ok[int] | Err[ValueError])
 assert_type(view(MayBe(1)), Just[int] | Nothing)
 assert_type(Ok(3), Ok[int])
 assert_type(Ok(3).value, int)
@@ -146,6 +177,108 @@ assert_type(register_pickle(), None)
 assert_type(DICT_FORM_SCHEMA, dict[str, Any])
 
 
+# --- typed errors: E, the type of the details, carried through every tool -------------------
+class AppError(Exception):
+    code = "E_APP"
+
+
+def load(path: str) -> Result[str, AppError]:
+    if path:
+        return Result.ok(path)
+    return Result.err("no path", "E_APP", AppError("no path"))
+
+
+def load_plain(path: str) -> Result[str, str]:  # the spelling of before: still checks
+    return Result.ok(path) if path else Result.err("no path", "E_PATH")
+
+
+loaded = load("a")
+assert_type(loaded.unwrap_err(), tuple[str, str | None, AppError])
+assert_type(loaded.map(len), Result[int, AppError])
+assert_type(loaded.map_err(lambda m, c, d: (m, c, KeyError(d.code))), Result[str, KeyError])
+assert_type(loaded.match(ok=len, err=lambda m, c, d: d), int | AppError)
+assert_type(err_details(loaded), AppError)
+assert_type(expect_err(loaded, "x"), tuple[str, str | None, AppError])
+assert_type(from_exception(KeyError("k")), Result[Never, KeyError])
+assert_type(from_exception(ValueError("v"), "E_V"), Result[Never, ValueError])
+assert_type(collect([loaded, loaded]), Result[list[str], AppError])
+assert_type(partition([loaded]), tuple[list[str], list[Result[str, AppError]]])
+assert_type(errs([loaded]), Iterator[Result[str, AppError]])
+assert_type(or_else(loaded, lambda m, c, d: Result.ok(0)), Result[str | int, Any])
+assert_type(unwrap_or_else(loaded, lambda m, c, d: d.code), str)
+assert_type(map_or(loaded, 0, len), int)
+assert_type(map_or_else(loaded, lambda m, c, d: d, len), int | AppError)
+assert_type(inspect(loaded, print), Result[str, AppError])
+assert_type(inspect_err(loaded, lambda m, c, d: None), Result[str, AppError])
+assert_type(flatten(Result.ok(loaded)), Result[str, Any | AppError])
+assert_type(to_maybe(loaded), MayBe[str])
+assert_type(ok_or(MayBe(1), "none"), Result[int, Never])
+assert_type(ok_or(MayBe(1), "none", "E", AppError()), Result[int, AppError])
+assert_type(combine(loaded, loaded.map(len)), Result[tuple[str, int], AppError])
+assert_type(combine(loaded, loaded, loaded), Result[tuple[str, str, str], AppError])
+assert_type(unwrap_or_raise_as(loaded, LookupError), str)
+assert_type(assert_ok(loaded), str)
+assert_type(assert_err(loaded), Err[AppError])
+assert_type(view(loaded), Ok[str] | Err[AppError])
+detailed: Result[int, AppError] = from_exception(AppError())
+any_details: Result[int] = load("a").map(len)  # Result[T] is "any details"
+not_an_exception: Result[int, KeyError] = from_exception(AppError())  # type: ignore[arg-type]  # pyright: ignore[reportAssignmentType]
+from_exception("boom")  # type: ignore[type-var]  # pyright: ignore[reportArgumentType]
+
+
+def typed_match(result: Result[int, AppError]) -> str:
+    match snapshot := view(result):
+        case Ok(value):
+            return str(value)
+        case Err(message, code, details):
+            assert_type(details, AppError)
+            return details.code
+        case _:
+            assert_never(snapshot)
+
+
+# --- do-notation: each bound value keeps its type ---------------------------------------------
+@do
+def ratio(a: str, b: str) -> Do[float, AppError]:
+    path = yield from bind(load(a))
+    assert_type(path, str)
+    count = yield from bind(load(b).map(len))
+    assert_type(count, int)
+    return len(path) / count
+
+
+assert_type(ratio("a", "b"), Result[float, AppError])
+
+
+@do_async
+async def fetch_twice(url: str) -> int:
+    first = take(await fetch(url))
+    assert_type(first, bytes)
+    return len(first) * 2
+
+
+async def use_async_tools() -> None:
+    assert_type(await fetch_twice("u"), Result[int])
+    assert_type(await map_async(loaded, download), Result[bytes, AppError])
+    assert_type(await and_then_async(loaded, fetch), Result[bytes, AppError | Exception])
+    assert_type(await gather_results([fetch("a"), fetch("b")]), list[Result[bytes, Exception]])
+    assert_type(await collect_async([fetch("a")]), Result[list[bytes], Exception])
+    assert_type(
+        await partition_async([fetch("a")]), tuple[list[bytes], list[Result[bytes, Exception]]]
+    )
+
+
+# --- what the checkers used to miss -----------------------------------------------------------
+def shapes(anything: Any, table: Result[dict[str, int]], items: MayBe[list[str]]) -> None:
+    assert_type(table.unwrap_or({}), dict[str, int])
+    assert_type(table | {}, dict[str, int])
+    assert_type(items.or_else([]), list[str])
+    assert_type([*table], list[dict[str, int]])
+    assert_type([*items], list[list[str]])
+    either: int | str = parse("1").match(ok=lambda n: n, err=lambda m, c, d: m)
+    assert_type(MayBe(None), MayBe[Never])
+
+
 # --- Misuse the checkers must reject ----------------------------------------------------------
 def inexhaustive(result: Result[int]) -> str:  # type: ignore[return]  # pyright: ignore[reportReturnType]
     match view(result):  # pyright: ignore[reportMatchNotExhaustive]
@@ -157,8 +290,8 @@ parse(12)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 parse("1", base="2")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 parse("1", radix=2)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 unawaited = fetch("u", 2)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue, reportUnknownVariableType]
-catch("ValueError")  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
-catch(ValueError, code=404)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+catch("ValueError")  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+catch(ValueError, code=404)  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
 attempt(int, [1])  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
 unwrap_or_raise(MayBe(1))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 unwrap_or_raise(parse("1")) + "x"  # type: ignore[operator]  # pyright: ignore[reportOperatorIssue]
@@ -169,10 +302,22 @@ partition(maybes)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentTyp
 values(results)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 view(3)  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
 same(parse("1"), MayBe(1))  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
-Err(404)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+Err(404)  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType]
 Ok(3).value = 4  # type: ignore[misc]  # pyright: ignore[reportAttributeAccessIssue]
 wrong_view: Ok[str] = Ok(3)  # type: ignore[arg-type]  # pyright: ignore[reportAssignmentType]
 
 
 class MoreOk(Ok[int]):  # type: ignore[misc]  # pyright: ignore[reportGeneralTypeIssues]
     pass
+
+
+@do
+def mistyped_step(a: str) -> Do[int, AppError]:
+    path = yield from bind(load(a))
+    return path  # type: ignore[return-value]  # pyright: ignore[reportReturnType]
+
+
+err_details(MayBe(1))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
+ok_or(parse("1"), "m")  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType]
+combine(parse("1"), MayBe(1))  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+Ok(1).unwrap()  # type: ignore[attr-defined]  # pyright: ignore[reportAttributeAccessIssue, reportUnknownMemberType]

@@ -1,0 +1,179 @@
+"""tolbrane_tools: do-notation, sync (do, bind) and async (do_async, take)."""
+
+import asyncio
+import re
+
+import pytest
+
+from tolbrane import Result
+from tolbrane_tools import Err, Ok, attempt, bind, do, do_async, take, view
+
+
+def raises_exact(exc_type, text):
+    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
+
+
+def parse(text):
+    return Result.ok(int(text)) if text.isdigit() else Result.err(f"not a number: {text}", "E_NUM")
+
+
+@pytest.mark.parametrize("texts, expected", [
+    (["1", "2", "3"], Ok(6)),
+    (["1", "x", "y"], Err("not a number: x", "E_NUM")),
+    (["x", "2", "3"], Err("not a number: x", "E_NUM")),
+    ([], Ok(0)),
+])
+def test_do_stops_at_the_first_err_and_runs_no_later_step(texts, expected):
+    steps = []
+
+    @do
+    def total(items):
+        result = 0
+        for text in items:
+            steps.append(text)
+            result += yield from bind(parse(text))
+        return result
+
+    assert view(total(texts)) == expected
+    failed = [text for text in texts if not text.isdigit()]
+    assert steps == (texts[:texts.index(failed[0]) + 1] if failed else texts)
+
+
+def test_do_gives_back_the_very_err_and_runs_finally_clauses():
+    failure = Result.err("stop", "E_STOP", {"at": 2})
+    cleaned = []
+
+    @do
+    def steps():
+        try:
+            yield from bind(failure)
+        finally:
+            cleaned.append(True)
+        return 1
+
+    assert steps() is failure and cleaned == [True]
+
+
+def test_do_lets_exceptions_through_and_keeps_the_function_s_name():
+    @do
+    def broken(text):
+        """Docs."""
+        yield from bind(Result.ok(1))
+        raise KeyError(text)
+
+    with pytest.raises(KeyError):
+        broken("k")
+    assert (broken.__name__, broken.__doc__) == ("broken", "Docs.")
+
+
+@pytest.mark.parametrize("yielded, name", [(5, "int"), (Result.ok(1), "Result"), (Ok(1), "Ok")])
+def test_do_refuses_a_bare_yield(yielded, name):
+    @do
+    def wrong():
+        yield yielded
+        return 1
+
+    with raises_exact(TypeError, "a do function yields only through 'yield from bind(result)', "
+                                 f"not '{name}'"):
+        wrong()
+
+
+@pytest.mark.parametrize("tool, func, text", [
+    (do, lambda: 1, "do() needs a generator function, not '<lambda>'"),
+    (do_async, lambda: 1, "do_async() needs an async def function, not '<lambda>'"),
+    (do, int, "do() needs a generator function, not 'int'"),
+])
+def test_the_decorators_refuse_the_wrong_kind_of_function(tool, func, text):
+    with raises_exact(TypeError, text):
+        tool(func)
+
+
+@pytest.mark.parametrize("tool, text", [
+    (lambda: list(bind(Ok(1))), "bind() argument must be a Result, not 'Ok' ('Ok' is a snapshot "
+     "from tolbrane_tools.view, for match only: use Result.ok(...) or Result.err(...))"),
+    (lambda: take(3), "take() argument must be a Result, not 'int'"),
+])
+def test_a_step_refuses_what_is_not_a_result(tool, text):
+    with raises_exact(TypeError, text):
+        tool()
+
+
+# --- do_async -----------------------------------------------------------------------------------
+@pytest.mark.parametrize("texts, expected", [
+    (["1", "2"], Ok(3)),
+    (["1", "x"], Err("not a number: x", "E_NUM")),
+])
+def test_do_async_stops_at_the_first_err(texts, expected):
+    reached = []
+
+    @do_async
+    async def total(items):
+        result = 0
+        for text in items:
+            await asyncio.sleep(0)
+            result += take(parse(text))
+            reached.append(text)
+        return result
+
+    assert view(asyncio.run(total(texts))) == expected
+    assert reached == [text for text in texts if text.isdigit()]
+
+
+def test_do_async_is_not_stopped_by_the_function_s_own_except_exception():
+    @do_async
+    async def guarded():
+        try:
+            take(Result.err("stop"))
+        except Exception:
+            return "swallowed"
+        return "went on"
+
+    assert view(asyncio.run(guarded())) == Err("stop")
+
+
+def test_take_outside_do_async_raises_as_unwrap():
+    with raises_exact(ValueError, "Tried to unwrap an Err: stop"):
+        take(Result.err("stop"))
+    assert take(Result.ok(2)) == 2
+
+    @do_async
+    async def inner():
+        return take(Result.err("inner"))
+
+    async def outer():
+        await inner()
+        take(Result.err("after"))  # the inner function has ended: no do_async around this
+
+    with raises_exact(ValueError, "Tried to unwrap an Err: after"):
+        asyncio.run(outer())
+
+
+def test_do_async_lets_cancellation_and_exceptions_through():
+    @do_async
+    async def slow():
+        await asyncio.sleep(60)
+
+    async def main():
+        task = asyncio.create_task(slow())
+        await asyncio.sleep(0)
+        task.cancel()
+        with pytest.raises(asyncio.CancelledError):
+            await task
+
+    asyncio.run(main())
+
+    @do_async
+    async def broken():
+        raise KeyError("k")
+
+    with pytest.raises(KeyError):
+        asyncio.run(broken())
+
+
+def test_do_async_composes_with_attempt():
+    @do_async
+    async def ratio(a, b):
+        return take(attempt(int, a)) / take(attempt(int, b))
+
+    assert asyncio.run(ratio("1", "4")).unwrap() == 0.25
+    assert asyncio.run(ratio("1", "z")).unwrap_err()[1] == "ValueError"

@@ -1,0 +1,160 @@
+"""Do-notation: sequential steps that stop at the first Err, typed without a checker plugin.
+
+Sync: a generator function decorated with ``do``, each step ``x = yield from bind(r)``; the
+function's return value becomes the Ok. ``yield from`` gives each bound value its type in every
+checker, from the generator type that ``bind`` returns. Async generators cannot return a value,
+so the async form is a coroutine function decorated with ``do_async`` whose steps are
+``x = take(r)``: an Err leaves the function through an exception of tolbrane_tools' own, which
+the decorator turns back into that Err.
+"""
+
+import contextvars
+import functools
+import inspect
+from collections.abc import Callable, Coroutine, Generator
+from typing import Any, Never
+
+from tolbrane import Result
+
+from ._views import not_a
+
+# The return annotation of a do function that gives T, its steps failing with details E.
+type Do[T, E] = Generator[Result[Never, E], Any, T]
+
+# How many do_async functions run in the current context: take() raises _Exit only inside one.
+_depth: contextvars.ContextVar[int] = contextvars.ContextVar("tolbrane_tools_do_async")
+
+
+def bind[T, E](result: Result[T, E]) -> Generator[Result[Never, E], Any, T]:
+    """One step of a ``do`` function: ``value = yield from bind(result)``.
+
+    For an Ok, the value, at once; for an Err, the ``do`` function stops and returns that Err.
+
+    >>> from tolbrane_tools import attempt
+    >>> @do
+    ... def double(text: str) -> Do[int, Any]:
+    ...     number = yield from bind(attempt(int, text))
+    ...     return number * 2
+    >>> double("21"), double("x")
+    (Ok(42), Err('invalid literal for int() with base 10: 'x'', code='ValueError'))
+    """
+    if type(result) is not Result:
+        raise not_a("bind() argument", "a Result", result)
+    if not result:
+        yield result  # type: ignore[misc]  # pyright: ignore[reportReturnType]  # an Err
+    return result.unwrap()
+
+
+def _refuse(func: Callable[..., Any], tool: str, fits: bool, wanted: str) -> None:
+    # Checked at decoration: the other kind of function would fail only at its first call.
+    if not fits:
+        name = getattr(func, "__qualname__", None) or type(func).__qualname__
+        raise TypeError(f"{tool}() needs {wanted}, not '{name}'")
+
+
+def do[**P, T, E](func: Callable[P, Do[T, E]]) -> Callable[P, Result[T, E]]:
+    """Runs a generator function of ``yield from bind(...)`` steps, giving a Result.
+
+    The function's return value becomes the Ok; the first step on an Err stops it (its
+    ``finally`` clauses run) and that Err is the result. Exceptions pass through unchanged.
+
+    >>> from tolbrane_tools import attempt
+    >>> @do
+    ... def ratio(a: str, b: str) -> Do[float, Any]:
+    ...     top = yield from bind(attempt(int, a))
+    ...     bottom = yield from bind(attempt(int, b))
+    ...     return top / bottom
+    >>> ratio("3", "4")
+    Ok(0.75)
+    >>> ratio("3", "four").unwrap_err()[1]
+    'ValueError'
+    """
+    _refuse(func, "do", inspect.isgeneratorfunction(func), "a generator function")
+
+    @functools.wraps(func)
+    def run(*args: P.args, **kwargs: P.kwargs) -> Result[T, E]:
+        steps = func(*args, **kwargs)
+        try:
+            failure = next(steps)
+        except StopIteration as stop:
+            return Result.ok(stop.value)
+        steps.close()
+        if type(failure) is not Result or failure:
+            raise TypeError(
+                f"a do function yields only through 'yield from bind(result)', "
+                f"not '{type(failure).__name__}'"
+            )
+        return failure
+
+    return run
+
+
+class _Exit(BaseException):
+    """Carries an Err out of a do_async function; a BaseException, so that no handler of the
+    function's own ``except Exception`` takes it."""
+
+    def __init__(self, failure: Result[Never, Any]) -> None:
+        super().__init__()
+        self.failure = failure
+
+
+def take[T, E](result: Result[T, E]) -> T:
+    """One step of a ``do_async`` function: the Ok's value, or the Err ends the function.
+
+    Outside a ``do_async`` function, an Err raises ``ValueError`` as ``unwrap()`` does. Call it
+    in the function's own code (or what it calls and awaits): a task started inside the function
+    inherits its context, and an Err taken there would end that task, not the function.
+
+    >>> import asyncio
+    >>> from tolbrane_tools import attempt
+    >>> @do_async
+    ... async def half(text: str) -> int:
+    ...     number = take(attempt(int, text))
+    ...     await asyncio.sleep(0)
+    ...     return number // 2
+    >>> asyncio.run(half("8")), asyncio.run(half("eight")).unwrap_err()[1]
+    (Ok(4), 'ValueError')
+    """
+    if type(result) is not Result:
+        raise not_a("take() argument", "a Result", result)
+    if result:
+        return result.unwrap()
+    if _depth.get(0) == 0:
+        return result.unwrap()  # raises
+    raise _Exit(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]  # an Err
+
+
+def do_async[**P, T](
+    func: Callable[P, Coroutine[Any, Any, T]],
+) -> Callable[P, Coroutine[Any, Any, Result[T]]]:
+    """Runs a coroutine function of ``take(...)`` steps: its coroutine gives a Result.
+
+    The return value becomes the Ok; the first ``take`` of an Err ends the function and that
+    Err is the result. Exceptions and cancellation pass through unchanged.
+
+    >>> import asyncio
+    >>> from tolbrane_tools import attempt
+    >>> @do_async
+    ... async def total(a: str, b: str) -> int:
+    ...     first = take(attempt(int, a))
+    ...     second = take(attempt(int, b))
+    ...     return first + second
+    >>> asyncio.run(total("1", "2")), asyncio.run(total("1", "x")).is_err()
+    (Ok(3), True)
+    """
+    _refuse(func, "do_async", inspect.iscoroutinefunction(func), "an async def function")
+
+    @functools.wraps(func)
+    async def run(*args: P.args, **kwargs: P.kwargs) -> Result[T]:
+        token = _depth.set(_depth.get(0) + 1)
+        try:
+            return Result.ok(await func(*args, **kwargs))
+        except _Exit as exit_:
+            failure = exit_.failure
+            del exit_
+            return failure
+        finally:
+            _depth.reset(token)
+
+    return run
+

@@ -1,0 +1,68 @@
+"""Assertions for tests: assert_ok and assert_err, with messages that show both sides.
+
+They compare snapshots (``view``), so a failure reads ``expected Ok(value=3), got
+Err(message='boom', code='E_X', details=None)``; no ``isinstance`` on variant classes is needed.
+"""
+
+from typing import Any
+
+from tolbrane import Result
+
+from ._views import Err, Ok, not_a, view
+
+
+class _Unset:
+    def __repr__(self) -> str:
+        return "<any>"
+
+
+_ANY: Any = _Unset()
+
+
+def assert_ok[T](result: Result[T, Any], value: object = _ANY) -> T:
+    """Asserts an Ok, holding a value equal to ``value`` when given; returns the value.
+
+    >>> assert_ok(Result.ok(3), 3)
+    3
+    >>> assert_ok(Result.err("boom", "E_X"), 3)
+    Traceback (most recent call last):
+      ...
+    AssertionError: expected Ok(value=3), got Err(message='boom', code='E_X', details=None)
+    """
+    if type(result) is not Result:
+        raise not_a("assert_ok() argument", "a Result", result)
+    snapshot = view(result)
+    if type(snapshot) is not Ok or (value is not _ANY and snapshot.value != value):
+        raise AssertionError(f"expected Ok(value={value!r}), got {snapshot!r}")
+    return snapshot.value
+
+
+def assert_err[E](
+    result: Result[Any, E], code: object = _ANY, message: object = _ANY, details: object = _ANY
+) -> Err[E]:
+    """Asserts an Err with the given code, message and details (each only when given).
+
+    Returns the Err's snapshot, whose fields the test may check further.
+
+    >>> assert_err(Result.err("not found", "E_404"), "E_404").message
+    'not found'
+    >>> assert_err(Result.err("not found", "E_404"), "E_410")
+    Traceback (most recent call last):
+      ...
+    AssertionError: expected Err(message=<any>, code='E_410', details=<any>), got Err(message='not found', code='E_404', details=None)
+    >>> assert_err(Result.ok(1))
+    Traceback (most recent call last):
+      ...
+    AssertionError: expected Err(message=<any>, code=<any>, details=<any>), got Ok(value=1)
+    """
+    if type(result) is not Result:
+        raise not_a("assert_err() argument", "a Result", result)
+    snapshot = view(result)
+    if type(snapshot) is Err:
+        got = (snapshot.message, snapshot.code, snapshot.details)
+        wanted = (message, code, details)
+        if all(want is _ANY or have == want for have, want in zip(got, wanted, strict=True)):
+            return snapshot
+    raise AssertionError(
+        f"expected Err(message={message!r}, code={code!r}, details={details!r}), got {snapshot!r}"
+    )
