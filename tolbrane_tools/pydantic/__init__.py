@@ -21,9 +21,9 @@ Reply(result=Ok(7))
 """
 
 import copy
-from dataclasses import dataclass
 from collections.abc import Callable
-from typing import Any, Final
+from dataclasses import dataclass
+from typing import Any, Final, Literal
 
 from pydantic import GetCoreSchemaHandler, GetJsonSchemaHandler
 from pydantic.json_schema import JsonSchemaValue
@@ -160,8 +160,8 @@ class ResultOf:
     ``value`` is the type of an Ok's value, ``details`` that of an Err's details (both any
     object by default). The field reads the dictionary form, or a Result when validating Python
     objects (its value and details are validated again); ``ok`` must be a bool, ``error`` and
-    ``code`` strings. Extra keys follow the model's ``extra`` setting: ignored by default, as
-    ``Result.from_dict`` ignores them, refused under ``extra="forbid"``.
+    ``code`` strings. Extra keys are ignored, as ``Result.from_dict`` ignores them, unless
+    ``extra="forbid"``; the model's own ``extra`` setting is for the model's keys.
 
     >>> from typing import Annotated
     >>> from pydantic import TypeAdapter
@@ -174,6 +174,7 @@ class ResultOf:
 
     value: Any = Any
     details: Any = Any
+    extra: Literal["ignore", "forbid"] = "ignore"
 
     def __get_pydantic_core_schema__(
         self, source: Any, handler: GetCoreSchemaHandler
@@ -183,13 +184,13 @@ class ResultOf:
         ok = core_schema.typed_dict_schema({
             "ok": _flag(True),
             "value": core_schema.typed_dict_field(value),
-        })
+        }, extra_behavior=self.extra)
         err = core_schema.typed_dict_schema({
             "ok": _flag(False),
             "error": core_schema.typed_dict_field(_text_schema()),
             "code": core_schema.typed_dict_field(_text_schema(), required=False),
             "details": core_schema.typed_dict_field(details, required=False),
-        })
+        }, extra_behavior=self.extra)
         tagged = core_schema.tagged_union_schema(
             {"Ok": ok, "Err": err}, _tag("ok", "Ok", "Err"),
             custom_error_type="tolbrane_result_form",
@@ -218,7 +219,8 @@ class MayBeOf:
 
     The field reads ``{"just": true, "value": ...}`` (the held object validated as ``value``) or
     ``{"just": false}``, or a MayBe when validating Python objects, and writes the same form.
-    A Just holding None keeps it: the form tells it from a Nothing.
+    A Just holding None keeps it: the form tells it from a Nothing. Extra keys are ignored
+    unless ``extra="forbid"``.
 
     >>> from typing import Annotated
     >>> from pydantic import TypeAdapter
@@ -230,6 +232,7 @@ class MayBeOf:
     """
 
     value: Any = Any
+    extra: Literal["ignore", "forbid"] = "ignore"
 
     def __get_pydantic_core_schema__(
         self, source: Any, handler: GetCoreSchemaHandler
@@ -238,8 +241,8 @@ class MayBeOf:
         just = core_schema.typed_dict_schema({
             "just": _flag(True),
             "value": core_schema.typed_dict_field(value),
-        })
-        nothing = core_schema.typed_dict_schema({"just": _flag(False)})
+        }, extra_behavior=self.extra)
+        nothing = core_schema.typed_dict_schema({"just": _flag(False)}, extra_behavior=self.extra)
         tagged = core_schema.tagged_union_schema(
             {"Just": just, "Nothing": nothing}, _tag("just", "Just", "Nothing"),
             custom_error_type="tolbrane_maybe_form",
