@@ -1,6 +1,7 @@
 """tolbrane_tools.pydantic: Result and MayBe fields validate, serialise and describe the wire forms,
 and refuse every malformed input with pydantic's ValidationError naming the field."""
 
+import doctest
 import json
 import subprocess
 import sys
@@ -19,6 +20,7 @@ from pydantic_core import PydanticSerializationError  # noqa: E402
 from tolbrane import MayBe, Result  # noqa: E402
 from tolbrane_tools import DICT_FORM_SCHEMA, same  # noqa: E402
 from tolbrane_tools.hypothesis import dict_forms, json_values, maybes, results  # noqa: E402
+import tolbrane_tools.pydantic  # noqa: E402
 from tolbrane_tools.pydantic import MAYBE_FORM_SCHEMA, MayBeOf, ResultOf  # noqa: E402
 
 
@@ -312,3 +314,8 @@ def test_importing_the_toolkit_imports_no_optional_dependency_and_patches_nothin
     run = subprocess.run([sys.executable, "-P", "-c", code], capture_output=True, text=True,
                          timeout=120)
     assert (run.returncode, run.stderr, run.stdout) == (0, "", "[]\nTrue\n")
+
+
+def test_the_documentation_examples_run():
+    failed, attempted = doctest.testmod(tolbrane_tools.pydantic, optionflags=doctest.ELLIPSIS)
+    assert (failed, attempted > 0) == (0, True)
