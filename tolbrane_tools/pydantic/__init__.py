@@ -90,7 +90,10 @@ def _check_text(text: str) -> str:
 
 
 def _text_schema() -> core_schema.CoreSchema:
-    return core_schema.no_info_after_validator_function(_check_text, core_schema.str_schema())
+    # Strict even in lax mode: from_dict refuses bytes for a message, so the field does too.
+    return core_schema.no_info_after_validator_function(
+        _check_text, core_schema.str_schema(strict=True)
+    )
 
 
 def _flag(value: bool) -> core_schema.TypedDictField:
@@ -159,8 +162,8 @@ class ResultOf:
 
     ``value`` is the type of an Ok's value, ``details`` that of an Err's details (both any
     object by default). The field reads the dictionary form, or a Result when validating Python
-    objects (its value and details are validated again); ``ok`` must be a bool, ``error`` and
-    ``code`` strings. Extra keys are ignored, as ``Result.from_dict`` ignores them, unless
+    objects (its value and details are validated again); in lax mode too, ``ok`` must be a
+    bool and ``error`` and ``code`` strings, as ``Result.from_dict`` demands. Extra keys are ignored, as ``Result.from_dict`` ignores them, unless
     ``extra="forbid"``; the model's own ``extra`` setting is for the model's keys.
 
     >>> from typing import Annotated
