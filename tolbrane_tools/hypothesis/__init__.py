@@ -67,7 +67,8 @@ def results[T](
         st.none() | st.text() if codes is None else codes,
         st.none() | json_values() if details is None else details,
     )
-    return st.builds(Result.ok, values) | errs
+    oks: st.SearchStrategy[Result[T]] = values.map(Result.ok)
+    return oks | errs
 
 
 def maybes[T](values: st.SearchStrategy[T]) -> st.SearchStrategy[MayBe[T]]:
@@ -81,7 +82,18 @@ def maybes[T](values: st.SearchStrategy[T]) -> st.SearchStrategy[MayBe[T]]:
     >>> find(maybes(st.integers()), lambda maybe: maybe.or_else(0) > 9)
     Just(10)
     """
-    return st.builds(MayBe.nothing) | st.builds(MayBe.just, values)
+    nothing: st.SearchStrategy[MayBe[T]] = st.builds(MayBe.nothing)
+    just: st.SearchStrategy[MayBe[T]] = values.map(MayBe.just)
+    return nothing | just
+
+
+def _with_surrogate(parts: tuple[str, int, str]) -> str:
+    head, surrogate, tail = parts
+    return head + chr(surrogate) + tail
+
+
+def _form(result: Result[Any]) -> dict[str, Any]:
+    return dict(result.to_dict())
 
 
 def _malformed(values: st.SearchStrategy[Any]) -> st.SearchStrategy[Any]:
@@ -90,8 +102,7 @@ def _malformed(values: st.SearchStrategy[Any]) -> st.SearchStrategy[Any]:
                                                                            max_size=2)
     not_texts = st.none() | st.integers() | st.binary() | st.lists(texts, max_size=2)
     # A lone surrogate, which the message cannot hold since UTF-8 cannot encode it.
-    unencodable = st.builds(lambda head, low, tail: head + chr(low) + tail,
-                            texts, st.integers(0xD800, 0xDFFF), texts)
+    unencodable = st.tuples(texts, st.integers(0xD800, 0xDFFF), texts).map(_with_surrogate)
     extra = st.dictionaries(st.sampled_from(["code", "details", "extra"]), values, max_size=2)
     return st.one_of(
         not_bools | st.lists(values, max_size=2) | st.tuples(st.just("ok"), st.just(True)),
@@ -122,7 +133,7 @@ def dict_forms(
     drawn = json_values() if values is None else values
     if not valid:
         return _malformed(drawn)
-    return results(drawn).map(Result.to_dict)
+    return results(drawn).map(_form)
 
 
 def register_strategies(values: st.SearchStrategy[Any] | None = None) -> None:

@@ -23,7 +23,7 @@ Reply(result=Ok(7))
 import copy
 from collections.abc import Callable
 from dataclasses import dataclass
-from typing import Any, Final, Literal
+from typing import Any, Final, Literal, cast
 
 from pydantic import GetCoreSchemaHandler, GetJsonSchemaHandler
 from pydantic.json_schema import JsonSchemaValue
@@ -71,7 +71,7 @@ MAYBE_FORM_SCHEMA: Final[dict[str, Any]] = {
 def _tag(key: str, yes: str, no: str) -> Any:
     # Only a real bool chooses a branch: from_dict refuses 1 and "true" for its "ok" key.
     def tag(form: Any) -> str | None:
-        flag = form.get(key) if isinstance(form, dict) else None
+        flag = cast(dict[str, object], form).get(key) if isinstance(form, dict) else None
         if type(flag) is bool:
             return yes if flag else no
         return None
@@ -102,7 +102,9 @@ def _flag(value: bool) -> core_schema.TypedDictField:
 
 
 def _result_form(form: Any) -> Any:
-    return form.to_dict() if isinstance(form, Result) else form
+    if isinstance(form, Result):
+        return _result_to_form(form)  # pyright: ignore[reportUnknownArgumentType]
+    return form
 
 
 def _result_of(form: dict[str, Any]) -> Result[Any]:
@@ -115,8 +117,7 @@ def _result_to_form(result: Result[Any]) -> dict[str, Any]:
 
 def _maybe_form(form: Any) -> Any:
     if isinstance(form, MayBe):
-        return form.match(just=lambda value: {"just": True, "value": value},
-                          nothing=lambda: {"just": False})
+        return _maybe_to_form(form)  # pyright: ignore[reportUnknownArgumentType]
     return form
 
 
@@ -125,7 +126,7 @@ def _maybe_of(form: dict[str, Any]) -> MayBe[Any]:
 
 
 def _maybe_to_form(maybe: MayBe[Any]) -> dict[str, Any]:
-    return dict(_maybe_form(maybe))
+    return {"just": True, "value": maybe.unwrap()} if maybe else {"just": False}
 
 
 def _untitled(schema: dict[str, Any]) -> dict[str, Any]:
