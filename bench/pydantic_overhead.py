@@ -15,6 +15,7 @@ lowest and the highest.
 """
 
 import argparse
+import os
 import platform
 import statistics
 import sys
@@ -115,12 +116,15 @@ def measure(rounds: int, number: int) -> list[tuple[str, float, float, list[floa
     return rows
 
 
-def report(rows: list[tuple[str, float, float, list[float]]], rounds: int) -> str:
+def report(rows: list[tuple[str, float, float, list[float]]], rounds: int,
+           loads: tuple[float, float]) -> str:
     import pydantic
 
     lines = [
         f"CPython {platform.python_version()}, pydantic {pydantic.VERSION}, {platform.machine()}, "
-        f"{rounds} interleaved rounds, each figure the best of 5 timeit repeats.",
+        f"{os.cpu_count()} cores, {rounds} interleaved rounds, each figure the best of 5 timeit "
+        f"repeats; load average {loads[0]:.1f} at the start and {loads[1]:.1f} at the end (above "
+        "the number of cores, the machine was shared and the times are noisy).",
         "",
         "| case | ResultOf field | dict field, checked by hand | ratio (median) | lowest - highest |",
         "|---|---:|---:|---:|---|",
@@ -145,7 +149,9 @@ def main() -> None:
     parser.add_argument("--number", type=int, default=2000)
     parser.add_argument("--write", action="store_true")
     options = parser.parse_args()
-    section = report(measure(options.rounds, options.number), options.rounds)
+    start = os.getloadavg()[0]
+    rows = measure(options.rounds, options.number)
+    section = report(rows, options.rounds, (start, os.getloadavg()[0]))
     print(section)
     if options.write:
         write(section)
