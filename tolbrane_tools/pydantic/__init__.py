@@ -68,7 +68,8 @@ MAYBE_FORM_SCHEMA: Final[dict[str, Any]] = {
 ['just', 'value']
 """
 
-def _tag(key: str, yes: str, no: str) -> Any:
+
+def _tag(key: str, yes: str, no: str) -> Callable[[Any], str | None]:
     # Only a real bool chooses a branch: from_dict refuses 1 and "true" for its "ok" key.
     def tag(form: Any) -> str | None:
         flag = cast(dict[str, object], form).get(key) if isinstance(form, dict) else None
