@@ -2,7 +2,9 @@
 and refuse every malformed input with pydantic's ValidationError naming the field."""
 
 import doctest
+import importlib.util
 import json
+import pathlib
 import subprocess
 import sys
 from typing import Annotated, Any
@@ -321,3 +323,35 @@ def test_importing_the_toolkit_imports_no_optional_dependency_and_patches_nothin
 def test_the_documentation_examples_run():
     failed, attempted = doctest.testmod(tolbrane_tools.pydantic, optionflags=doctest.ELLIPSIS)
     assert (failed, attempted > 0) == (0, True)
+
+
+def load_benchmark():
+    path = pathlib.Path(__file__).resolve().parent.parent / "bench" / "pydantic_overhead.py"
+    spec = importlib.util.spec_from_file_location("pydantic_overhead", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+@pytest.mark.parametrize("data", [
+    {"result": {"ok": True, "value": "42"}},
+    {"result": {"ok": False, "error": "m", "code": "C", "details": {"line": "3"}}},
+    {"result": {"ok": False, "error": "m"}},
+    {"result": {"ok": 1, "value": 42}},
+    {"result": {"ok": True, "value": 4.5}},
+    {"result": {"ok": False, "error": 404}},
+    {"result": {"ok": False, "error": "m", "code": 404}},
+    {"result": {"ok": False, "error": "\ud800"}},
+    {"result": {"ok": False, "error": "m", "details": {"line": "x"}}},
+], ids=repr)
+def test_the_benchmark_compares_fields_that_accept_and_refuse_alike(data):
+    bench = load_benchmark()
+    outcomes = []
+    for model in (bench.Marked, bench.ByHand):
+        try:
+            validated = model.model_validate(data)
+        except ValidationError:
+            outcomes.append(None)
+        else:
+            outcomes.append((validated.result.to_dict(), validated.model_dump_json()))
+    assert outcomes[0] == outcomes[1]
