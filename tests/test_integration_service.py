@@ -1,8 +1,8 @@
 """examples/service: the FastAPI app answers with Results' dictionary forms and refuses a body that
 is not one, called in-process through FastAPI's test client."""
 
-import importlib.util
 import pathlib
+import runpy
 
 import pytest
 
@@ -16,10 +16,7 @@ APP = pathlib.Path(__file__).resolve().parent.parent / "examples" / "service" / 
 
 @pytest.fixture(scope="module")
 def client():
-    spec = importlib.util.spec_from_file_location("service_app", APP)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    with TestClient(module.app) as test_client:
+    with TestClient(runpy.run_path(str(APP))["app"]) as test_client:
         yield test_client
 
 
