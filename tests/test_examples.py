@@ -1,5 +1,6 @@
 """Every script in examples/ runs cleanly and prints exactly its recorded output, and the code in
-docs/guide.md and docs/migration.md runs and shows what those pages say it shows.
+docs/guide.md, docs/migration.md, docs/pydantic.md and docs/hypothesis.md runs and shows what
+those pages say it shows.
 
 The recorded outputs live in examples/expected/NAME.txt; after a deliberate change to an example,
 record it again with `python examples/NAME.py > examples/expected/NAME.txt` and review the diff.
@@ -43,8 +44,13 @@ def page_blocks(page):
     return [(kind, textwrap.dedent(body)) for _, kind, body in fence.findall(text)]
 
 
-@pytest.mark.parametrize("page, sessions", [("guide.md", 14), ("migration.md", 6)])
-def test_page_code_runs_and_shows_what_it_says(page, sessions):
+@pytest.mark.parametrize("page, sessions, needs", [
+    ("guide.md", 14, None), ("migration.md", 6, None), ("pydantic.md", 6, "pydantic"),
+    ("hypothesis.md", 4, "hypothesis"),
+])
+def test_page_code_runs_and_shows_what_it_says(page, sessions, needs):
+    if needs is not None:
+        pytest.importorskip(needs)
     blocks = page_blocks(page)
     assert sum(kind == "pycon" for kind, _ in blocks) >= sessions
     namespace = {"__name__": page.removesuffix(".md")}

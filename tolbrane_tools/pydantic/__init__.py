@@ -1,0 +1,264 @@
+"""pydantic v2 fields of Results and MayBes: ResultOf, MayBeOf and MAYBE_FORM_SCHEMA.
+
+At run time ``Result[int]`` is the class ``Result`` itself, so the types a field holds are given
+by a marker in ``Annotated``: ``Annotated[Result[int], ResultOf(int)]`` validates the dictionary
+form of a Result (the Ok's value as an ``int``), serialises to it in ``model_dump()`` and
+``model_dump_json()``, and shows its JSON Schema in ``model_json_schema()``.
+``Annotated[MayBe[str], MayBeOf(str)]`` does the same for a MayBe, whose form is
+``{"just": true, "value": ...}`` or ``{"just": false}`` (MAYBE_FORM_SCHEMA).
+
+Importing this module needs pydantic (``pip install tolbrane[pydantic]``) and changes nothing:
+neither the native types nor pydantic are patched.
+
+>>> from typing import Annotated
+>>> from pydantic import BaseModel
+>>> class Reply(BaseModel):
+...     result: Annotated[Result[int], ResultOf(int)]
+>>> Reply.model_validate_json('{"result": {"ok": true, "value": 7}}')
+Reply(result=Ok(7))
+>>> Reply(result=Result.err("no stock", "E_STOCK")).model_dump_json()
+'{"result":{"ok":false,"error":"no stock","code":"E_STOCK"}}'
+"""
+
+import copy
+from collections.abc import Callable
+from dataclasses import dataclass
+from typing import Any, Final, Literal, cast
+
+from pydantic import GetCoreSchemaHandler, GetJsonSchemaHandler
+from pydantic.json_schema import JsonSchemaValue
+from pydantic_core import PydanticCustomError, core_schema
+
+from tolbrane import MayBe, Result
+
+from tolbrane_tools import DICT_FORM_SCHEMA
+
+__all__ = ["MAYBE_FORM_SCHEMA", "MayBeOf", "ResultOf"]
+
+MAYBE_FORM_SCHEMA: Final[dict[str, Any]] = {
+    "$schema": "https://json-schema.org/draft/2020-12/schema",
+    "title": "MayBe",
+    "description": "A tolbrane MayBe as a pydantic field writes and reads it: a Just or a Nothing.",
+    "oneOf": [{"$ref": "#/$defs/Just"}, {"$ref": "#/$defs/Nothing"}],
+    "$defs": {
+        "Just": {
+            "title": "Just",
+            "description": "A held object, which may be null.",
+            "type": "object",
+            "properties": {
+                "just": {"type": "boolean", "const": True},
+                "value": {"description": "The held object, of any type."},
+            },
+            "required": ["just", "value"],
+            "additionalProperties": False,
+        },
+        "Nothing": {
+            "title": "Nothing",
+            "description": "No object.",
+            "type": "object",
+            "properties": {"just": {"type": "boolean", "const": False}},
+            "required": ["just"],
+            "additionalProperties": False,
+        },
+    },
+}
+"""The JSON Schema (draft 2020-12) of a MayBe field's form; treat it as read-only.
+
+>>> MAYBE_FORM_SCHEMA["$defs"]["Just"]["required"]
+['just', 'value']
+"""
+
+
+def _tag(key: str, yes: str, no: str) -> Callable[[Any], str | None]:
+    # Only a real bool chooses a branch: from_dict refuses 1 and "true" for its "ok" key.
+    def tag(form: Any) -> str | None:
+        flag = cast(dict[str, object], form).get(key) if isinstance(form, dict) else None
+        if type(flag) is bool:
+            return yes if flag else no
+        return None
+
+    return tag
+
+
+def _check_text(text: str) -> str:
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError:
+        raise PydanticCustomError(
+            "tolbrane_text", "Input should be text that UTF-8 can encode, without lone surrogates"
+        ) from None
+    return text
+
+
+def _text_schema() -> core_schema.CoreSchema:
+    # Strict even in lax mode: from_dict refuses bytes for a message, so the field does too.
+    return core_schema.no_info_after_validator_function(
+        _check_text, core_schema.str_schema(strict=True)
+    )
+
+
+def _flag(value: bool) -> core_schema.TypedDictField:
+    # The tag has already checked the flag; this field only keeps it in the validated form.
+    return core_schema.typed_dict_field(core_schema.literal_schema([value]))
+
+
+def _result_form(form: Any) -> Any:
+    if isinstance(form, Result):
+        return _result_to_form(form)  # pyright: ignore[reportUnknownArgumentType]
+    return form
+
+
+def _result_of(form: dict[str, Any]) -> Result[Any]:
+    return Result.from_dict(form)
+
+
+def _result_to_form(result: Result[Any]) -> dict[str, Any]:
+    return dict(result.to_dict())
+
+
+def _maybe_form(form: Any) -> Any:
+    if isinstance(form, MayBe):
+        return _maybe_to_form(form)  # pyright: ignore[reportUnknownArgumentType]
+    return form
+
+
+def _maybe_of(form: dict[str, Any]) -> MayBe[Any]:
+    return MayBe.just(form["value"]) if form["just"] else MayBe.nothing()
+
+
+def _maybe_to_form(maybe: MayBe[Any]) -> dict[str, Any]:
+    return {"just": True, "value": maybe.unwrap()} if maybe else {"just": False}
+
+
+def _untitled(schema: dict[str, Any]) -> dict[str, Any]:
+    # pydantic titles each key after its name ("Value"); the published form describes them.
+    return {key: item for key, item in schema.items() if key != "title"}
+
+
+def _field_schema(
+    tagged: core_schema.CoreSchema, before: Any, after: Any, serialise: Any,
+    json_schema: Callable[[list[dict[str, Any]]], JsonSchemaValue],
+) -> core_schema.CoreSchema:
+    # pydantic writes the schemas of the value and details (a nested field's included); this
+    # takes them from its branches and sets them in the published form.
+    def show(schema: core_schema.CoreSchema, handler: GetJsonSchemaHandler) -> JsonSchemaValue:
+        generated = handler.resolve_ref_schema(handler(schema))
+        branches: list[dict[str, Any]] = [
+            branch["properties"] for branch in generated["oneOf"]
+        ]
+        return json_schema(branches)
+
+    return core_schema.no_info_before_validator_function(
+        before,
+        core_schema.no_info_after_validator_function(after, tagged),
+        serialization=core_schema.plain_serializer_function_ser_schema(
+            serialise, return_schema=tagged
+        ),
+        metadata={"pydantic_js_functions": [show]},
+    )
+
+
+@dataclass(frozen=True, slots=True)
+class ResultOf:
+    """The marker of a pydantic field holding a Result: ``Annotated[Result[T], ResultOf(T)]``.
+
+    ``value`` is the type of an Ok's value, ``details`` that of an Err's details (both any
+    object by default). The field reads the dictionary form, or a Result when validating Python
+    objects (its value and details are validated again); in lax mode too, ``ok`` must be a
+    bool and ``error`` and ``code`` strings, as ``Result.from_dict`` demands. Extra keys are ignored, as ``Result.from_dict`` ignores them, unless
+    ``extra="forbid"``; the model's own ``extra`` setting is for the model's keys.
+
+    >>> from typing import Annotated
+    >>> from pydantic import TypeAdapter
+    >>> adapter = TypeAdapter(Annotated[Result[int], ResultOf(int, details=dict[str, int])])
+    >>> adapter.validate_python({"ok": True, "value": "12"})
+    Ok(12)
+    >>> adapter.validate_python({"ok": False, "error": "bad", "details": {"line": "3"}}).unwrap_err()
+    ('bad', None, {'line': 3})
+    """
+
+    value: Any = Any
+    details: Any = Any
+    extra: Literal["ignore", "forbid"] = "ignore"
+
+    def __get_pydantic_core_schema__(
+        self, source: Any, handler: GetCoreSchemaHandler
+    ) -> core_schema.CoreSchema:
+        value = handler.generate_schema(self.value)
+        details = handler.generate_schema(self.details)
+        ok = core_schema.typed_dict_schema({
+            "ok": _flag(True),
+            "value": core_schema.typed_dict_field(value),
+        }, extra_behavior=self.extra)
+        err = core_schema.typed_dict_schema({
+            "ok": _flag(False),
+            "error": core_schema.typed_dict_field(_text_schema()),
+            "code": core_schema.typed_dict_field(_text_schema(), required=False),
+            "details": core_schema.typed_dict_field(details, required=False),
+        }, extra_behavior=self.extra)
+        tagged = core_schema.tagged_union_schema(
+            {"Ok": ok, "Err": err}, _tag("ok", "Ok", "Err"),
+            custom_error_type="tolbrane_result_form",
+            custom_error_message=(
+                "Input should be the dictionary form of a Result: a dict whose 'ok' is true "
+                "or false"
+            ),
+        )
+
+        def json_schema(branches: list[dict[str, Any]]) -> JsonSchemaValue:
+            defs = copy.deepcopy(DICT_FORM_SCHEMA["$defs"])
+            ok_form, err_form = defs["Ok"], defs["Err"]
+            ok_form["properties"]["value"] |= _untitled(branches[0]["value"])
+            err_form["properties"]["details"] |= _untitled(branches[1]["details"])
+            for key in ("error", "code"):
+                described = {"description": err_form["properties"][key]["description"]}
+                err_form["properties"][key] = defs["Text"] | described
+            return {"title": "Result", "oneOf": [ok_form, err_form]}
+
+        return _field_schema(tagged, _result_form, _result_of, _result_to_form, json_schema)
+
+
+@dataclass(frozen=True, slots=True)
+class MayBeOf:
+    """The marker of a pydantic field holding a MayBe: ``Annotated[MayBe[T], MayBeOf(T)]``.
+
+    The field reads ``{"just": true, "value": ...}`` (the held object validated as ``value``) or
+    ``{"just": false}``, or a MayBe when validating Python objects, and writes the same form.
+    A Just holding None keeps it: the form tells it from a Nothing. Extra keys are ignored
+    unless ``extra="forbid"``.
+
+    >>> from typing import Annotated
+    >>> from pydantic import TypeAdapter
+    >>> adapter = TypeAdapter(Annotated[MayBe[int], MayBeOf(int)])
+    >>> adapter.validate_json('{"just": true, "value": 3}')
+    Just(3)
+    >>> adapter.dump_python(MayBe.nothing())
+    {'just': False}
+    """
+
+    value: Any = Any
+    extra: Literal["ignore", "forbid"] = "ignore"
+
+    def __get_pydantic_core_schema__(
+        self, source: Any, handler: GetCoreSchemaHandler
+    ) -> core_schema.CoreSchema:
+        value = handler.generate_schema(self.value)
+        just = core_schema.typed_dict_schema({
+            "just": _flag(True),
+            "value": core_schema.typed_dict_field(value),
+        }, extra_behavior=self.extra)
+        nothing = core_schema.typed_dict_schema({"just": _flag(False)}, extra_behavior=self.extra)
+        tagged = core_schema.tagged_union_schema(
+            {"Just": just, "Nothing": nothing}, _tag("just", "Just", "Nothing"),
+            custom_error_type="tolbrane_maybe_form",
+            custom_error_message=(
+                "Input should be the form of a MayBe: a dict whose 'just' is true or false"
+            ),
+        )
+
+        def json_schema(branches: list[dict[str, Any]]) -> JsonSchemaValue:
+            defs = copy.deepcopy(MAYBE_FORM_SCHEMA["$defs"])
+            defs["Just"]["properties"]["value"] |= _untitled(branches[0]["value"])
+            return {"title": "MayBe", "oneOf": [defs["Just"], defs["Nothing"]]}
+
+        return _field_schema(tagged, _maybe_form, _maybe_of, _maybe_to_form, json_schema)
