@@ -25,6 +25,7 @@ _T_co = TypeVar("_T_co", covariant=True)
 _E_co = TypeVar("_E_co", covariant=True, default=Any)
 _V_co = TypeVar("_V_co", covariant=True)
 _U = TypeVar("_U")
+_J = TypeVar("_J", default=Never)  # a Just's value, Never when only None is given
 _D = TypeVar("_D")
 _F = TypeVar("_F")
 _R = TypeVar("_R")
@@ -260,12 +261,10 @@ class MayBe(Iterable[_T_co], Generic[_T_co]):
     Just. MayBes compare by identity; str() is repr().
     """
 
-    @overload
-    def __new__(cls, obj: None) -> MayBe[Never]:
-        """A Just holding obj, or a Nothing when obj is None."""
-
-    @overload
-    def __new__(cls, obj: _U | None) -> MayBe[_U]:
+    # One signature, not an overload for None: given an Any, pyright takes the first overload that
+    # matches, which made MayBe(x) a MayBe[Never] and all that followed unreachable. The default
+    # types MayBe(None) as a Nothing.
+    def __new__(cls, obj: _J | None) -> MayBe[_J]:
         """A Just holding obj, or a Nothing when obj is None."""
 
     @staticmethod

@@ -130,6 +130,11 @@ def from_optional(value: str | None) -> None:
     assert_type(MayBe(value), MayBe[str])
 
 
+def from_any(value: Any) -> None:
+    assert_type(MayBe(value), MayBe[Any])
+    assert_type(MayBe(value).map(str), MayBe[str])  # reachable: checked, not taken for Never
+
+
 assert_type(m.is_just(), bool)
 assert_type(m.is_nothing(), bool)
 assert_type(m.unwrap(), int)
@@ -188,7 +193,7 @@ Result(1)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 Result(value=1)  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 if form["ok"] is True:
     form["value"] = 2  # type: ignore[typeddict-readonly-mutated]  # pyright: ignore[reportTypedDictNotRequiredAccess]
-MayBe()  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue]
+MayBe()  # type: ignore[call-arg]  # pyright: ignore[reportCallIssue]
 wrong_maybe: MayBe[str] = m  # type: ignore[assignment]  # pyright: ignore[reportAssignmentType]
 len(m.or_else(0))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 
