@@ -32,12 +32,15 @@ def test_deep_chains_on_small_stacks_never_worse_than_cpython_containers(record_
     print(shown)
     # Every child ended with an outcome or was killed by a stack overflow, never by the harness;
     # "refused": the interpreter does not allow a thread stack that small.
-    assert set(outcomes.values()) <= {"ok", "RecursionError", "SIGSEGV", "SIGBUS", "refused"}, shown
+    # "deferred": CPython put off freeing the lists above the finaliser that switches interpreter,
+    # the same for every kind, as they share that outer chain.
+    assert set(outcomes.values()) <= {"ok", "RecursionError", "SIGSEGV", "SIGBUS", "refused",
+                                      "deferred"}, shown
     assert stack_matrix.worse_than_baseline(outcomes) == [], shown
     # Freeing ours takes a bounded stack, whatever the baselines do.
     ours = {outcomes[case] for case in MATRIX
             if case[0] in stack_matrix.KINDS and case[1] in ("free", "free-switch")}
-    assert ours - {"refused"} == {"ok"}, shown
+    assert ours - {"refused", "deferred"} == {"ok"}, shown
 
 
 TEARDOWN = """
