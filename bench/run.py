@@ -1,8 +1,8 @@
 """Benchmarks tolbrane against pure Python, `result`, `returns` and CPython's own builtins.
 
     pip install -r bench/requirements.txt .    # the tree as it is now, into the environment
-    python bench/run.py          # the publication run: about 7 minutes of processor time
-    python bench/run.py --quick  # a smoke run: about 45 s of processor time; saves nothing
+    python bench/run.py          # the publication run: about 6 minutes of processor time
+    python bench/run.py --quick  # a smoke run: about 30 s of processor time; saves nothing
 
 On the running interpreter, one pyperf process family times every operation of bench/catalogue.py
 in every implementation that has it; bench/workload.py times the order workload of bench/orders/
@@ -20,10 +20,11 @@ untracked, other than the documents this script writes), the run prints its figu
 nothing, and --render skips saved figures that did not come from a clean tree. --quick skips the
 instruction counts (`python bench/instructions.py` alone takes about 25 s of processor time).
 
-The runs are serial, so on a quiet 2-core machine the wall-clock time is about the processor time:
-7 minutes and 45 s. With other jobs on the machine it is longer (measured here at a load average of
-8 on 2 cores: 14 to 18 minutes, and 2 for --quick), and the times are noisy: the documents say
-so when the load average was above half the number of cores. Every run prints how long it took.
+The steps run one after another, so on a quiet machine the wall-clock time is close to the
+processor time (about 6 minutes; 30 s for --quick). With other jobs on the machine it is longer
+(measured on 2 cores at a load average of 3 to 7: 11.5 minutes, and 1 minute for --quick), and the
+times are noisy: the documents say so when the load average was above half the number of cores.
+Every run prints how long it took.
 """
 
 from __future__ import annotations
