@@ -16,8 +16,10 @@ sys.path.insert(0, str(BENCH))
 
 import catalogue  # noqa: E402
 import lean  # noqa: E402
+import measure  # noqa: E402
 import orders  # noqa: E402
 import pure  # noqa: E402
+import render  # noqa: E402
 import run  # noqa: E402
 from tolbrane import Result  # noqa: E402
 
@@ -121,7 +123,7 @@ def test_the_lean_class_hands_back_what_it_has():
      lambda: sys.getsizeof(lean.Err("")) + sys.getsizeof("m00000")),
 ], ids=["object alone", "with what it keeps alive"])
 def test_bytes_held_counts_each_object_and_what_it_keeps(make, kept):
-    requested, in_blocks = run.bytes_held(make)
+    requested, in_blocks = measure.bytes_held(make)
     assert requested == kept()
     assert in_blocks == -(-kept() // 16) * 16
 
@@ -137,7 +139,7 @@ def tree(tmp_path, monkeypatch):
 
     git("init", "-q")
     (tmp_path / "README.md").write_text(
-        f"intro\n{run.README_BEGIN}\nold figures\n{run.README_END}\n")
+        f"intro\n{render.README_BEGIN}\nold figures\n{render.README_END}\n")
     (tmp_path / "docs").mkdir()
     (tmp_path / "docs" / "benchmarks.md").write_text("old\n")
     git("add", ".")
@@ -153,9 +155,10 @@ def tree(tmp_path, monkeypatch):
     (lambda root: (root / "bench" / "results").mkdir(parents=True)
         or (root / "bench" / "results" / "3.13.json").write_text("{}"), []),
     (lambda root: (root / "README.md").write_text(
-        f"intro\n{run.README_BEGIN}\nnew figures\n{run.README_END}\n"), []),
+        f"intro\n{render.README_BEGIN}\nnew figures\n{render.README_END}\n"), []),
     (lambda root: (root / "README.md").write_text(
-        f"changed intro\n{run.README_BEGIN}\nold figures\n{run.README_END}\n"), ["README.md"]),
+        f"changed intro\n{render.README_BEGIN}\nold figures\n{render.README_END}\n"),
+     ["README.md"]),
     (lambda root: (root / "scratch.py").write_text(""), ["scratch.py"]),
 ], ids=["clean", "generated document", "saved figures", "summary block", "README text",
         "untracked file"])

@@ -4,7 +4,7 @@ import traceback
 
 import pytest
 
-from conftest import raises_exact
+from _helpers import raises_exact
 import tolbrane
 from tolbrane import Result
 

@@ -5,7 +5,7 @@ import weakref
 import pytest
 
 from _refcounts import assert_counts_stable
-from conftest import raises_exact
+from _helpers import raises_exact
 from tolbrane import MayBe, Result
 
 

@@ -4,7 +4,7 @@ from collections import namedtuple
 
 import pytest
 
-from conftest import raises_exact, Text
+from _helpers import raises_exact, Text
 from _refcounts import assert_counts_stable, run_expecting
 from tolbrane import MayBe, Result
 

@@ -7,7 +7,7 @@ import pytest
 from hypothesis import given
 from hypothesis import strategies as st
 
-from conftest import raises_exact, Text
+from _helpers import raises_exact, Text
 from _refcounts import assert_counts_stable, run_expecting
 from tolbrane import Result
 

@@ -4,7 +4,7 @@ import sys
 
 import pytest
 
-from conftest import raises_exact, Text
+from _helpers import raises_exact, Text
 from tolbrane import Result
 
 

@@ -1,4 +1,4 @@
-"""Helpers that the test files share."""
+"""Helpers that the test files share: the exact-message check and a str subclass."""
 
 import re
 
