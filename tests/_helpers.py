@@ -7,7 +7,7 @@ import pytest
 
 def raises_exact(exc_type, text):
     """pytest.raises for exactly `text` as the whole message."""
-    return pytest.raises(exc_type, match="^" + re.escape(text) + "$")
+    return pytest.raises(exc_type, match=r"\A" + re.escape(text) + r"\Z")
 
 
 class Text(str):
