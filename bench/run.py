@@ -54,7 +54,7 @@ GENERATED = ("bench/results/", "docs/benchmarks.md", "docs/benchmarks.png")
 def add_options(parser) -> None:
     parser.add_argument("--quick", action="store_true",
                         help="one process, one value, no instruction counts: a smoke test of "
-                             "about a minute; saves nothing")
+                             "about 30 s of processor time; saves nothing")
     parser.add_argument("--only", metavar="REGEX",
                         help="only the cases whose key matches (e.g. 'Result\\.map'; 'workload' "
                              "for the workload); saves nothing")
