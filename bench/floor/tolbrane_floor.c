@@ -5,7 +5,7 @@
  *         is_ok(), unwrap(), unwrap_or(default), map(f), flat_map(f), and_then(f), to_dict()
  *         __repr__
  *     class MayBe:        # heap type, collected; MayBe(obj) makes a Just
- *         just(obj)       # static
+ *         just(obj), nothing()   # static
  *         map(f), flat_map(f), or_else(default)
  *
  * The same work as tolbrane's operations and nothing more: types from PyType_FromSpec kept in a
@@ -385,17 +385,53 @@ static PyObject *Result_to_dict(PyObject *op, PyObject *unused) {
     return form;
 }
 
+/* The pieces, joined as UTF-8 into one buffer and decoded once: cheaper than a format. */
+static PyObject *joined(const char *const *pieces, const Py_ssize_t *sizes, int count) {
+    Py_ssize_t total = 0;
+    for (int i = 0; i < count; ++i) total += sizes[i];
+    char *buffer = PyMem_Malloc(total + 1);
+    if (buffer == NULL) return PyErr_NoMemory();
+    char *end = buffer;
+    for (int i = 0; i < count; ++i) {
+        memcpy(end, pieces[i], sizes[i]);
+        end += sizes[i];
+    }
+    PyObject *text = PyUnicode_FromStringAndSize(buffer, total);
+    PyMem_Free(buffer);
+    return text;
+}
+
+static PyObject *ok_repr(PyObject *value) {
+    PyObject *shown = PyObject_Str(value);
+    if (shown == NULL) return NULL;
+    Py_ssize_t size;
+    const char *utf8 = PyUnicode_AsUTF8AndSize(shown, &size);
+    PyObject *text = NULL;
+    if (utf8 != NULL) {
+        const char *pieces[] = {"Ok(", utf8, ")"};
+        const Py_ssize_t sizes[] = {3, size, 1};
+        text = joined(pieces, sizes, 3);
+    }
+    Py_DECREF(shown);
+    return text;
+}
+
+static PyObject *err_repr(const ResultObject *self) {
+    if (self->code.data == NULL) {
+        const char *pieces[] = {"Err('", self->message.data, "')"};
+        const Py_ssize_t sizes[] = {5, self->message.size, 2};
+        return joined(pieces, sizes, 3);
+    }
+    const char *pieces[] = {"Err('", self->message.data, "', code='", self->code.data, "')"};
+    const Py_ssize_t sizes[] = {5, self->message.size, 9, self->code.size, 2};
+    return joined(pieces, sizes, 5);
+}
+
 static PyObject *Result_repr(PyObject *op) {
     if (receiver(op, result_type) < 0) return NULL;
     ResultObject *self = (ResultObject *)op;
-    PyObject *text;
     hold(&self->holds);
-    if (self->value != NULL)
-        text = PyUnicode_FromFormat("Ok(%S)", self->value);
-    else if (self->code.data == NULL)
-        text = PyUnicode_FromFormat("Err('%s')", self->message.data);
-    else
-        text = PyUnicode_FromFormat("Err('%s', code='%s')", self->message.data, self->code.data);
+    PyObject *text = self->value != NULL ? ok_repr(self->value) : err_repr(self);
     unhold(&self->holds);
     return text;
 }
@@ -441,6 +477,10 @@ static PyObject *MayBe_just(PyObject *unused, PyObject *const *args, Py_ssize_t 
                             PyObject *kwnames) {
     if (want(nargs, 1, 1, kwnames) < 0) return NULL;
     return new_maybe(maybe_type, args[0]);
+}
+
+static PyObject *MayBe_nothing(PyObject *unused, PyObject *none) {
+    return new_maybe(maybe_type, NULL);
 }
 
 static PyObject *MayBe_map(PyObject *op, PyObject *const *args, Py_ssize_t nargs,
@@ -501,6 +541,7 @@ static PyObject *MayBe_or_else(PyObject *op, PyObject *const *args, Py_ssize_t n
 
 static PyMethodDef MayBe_methods[] = {
     {"just", (PyCFunction)(void (*)(void))MayBe_just, METH_FASTCALL | METH_KEYWORDS | METH_STATIC, NULL},
+    {"nothing", MayBe_nothing, METH_NOARGS | METH_STATIC, NULL},
     {"map", (PyCFunction)(void (*)(void))MayBe_map, METH_FASTCALL | METH_KEYWORDS, NULL},
     {"flat_map", (PyCFunction)(void (*)(void))MayBe_flat_map, METH_FASTCALL | METH_KEYWORDS, NULL},
     {"or_else", (PyCFunction)(void (*)(void))MayBe_or_else, METH_FASTCALL | METH_KEYWORDS, NULL},
