@@ -189,20 +189,34 @@ def table(costs: dict[str, dict[str, float]]) -> tuple[list[dict], str]:
     return rows, "\n".join(lines)
 
 
+FLOOR_OWN = "(the floor's own C code, all functions)"
+
+
 def functions(out: Path, operations: int, inclusive: bool) -> dict[str, float]:
-    """callgrind_annotate's per-function counts of one dump, per operation."""
+    """callgrind_annotate's per-function counts of one dump, per operation. The floor's own
+    functions are summed into one row, since tolbrane has none of the same name."""
     annotated = subprocess.run(
         ["callgrind_annotate", f"--inclusive={'yes' if inclusive else 'no'}", "--threshold=100",
          "--auto=no", str(out)], check=True, stdout=subprocess.PIPE, text=True).stdout
     row = re.compile(r"^\s*([\d,]+)\s+\(\s*[\d.]+%\)\s+(.*)$")
-    counts = {}
+    total, counts = None, {}
     for line in annotated.splitlines():
         match = row.match(line)
-        if match and not match.group(2).startswith("PROGRAM TOTALS"):
-            name = re.sub(r"\s*\[[^\]]*\]$", "", match.group(2))
-            name = name.partition(":")[2] or name
-            counts[name] = counts.get(name, 0) + int(match.group(1).replace(",", "")) / operations
-    return counts
+        if not match:
+            continue
+        number = int(match.group(1).replace(",", ""))
+        if match.group(2).startswith("PROGRAM TOTALS"):
+            total = number
+            continue
+        where = match.group(2)
+        name = re.sub(r"\s*\[[^\]]*\]$", "", where)
+        name = name.partition(":")[2] or name
+        if "tolbrane_floor" in where:
+            name = FLOOR_OWN
+        counts[name] = counts.get(name, 0) + number
+    # Without --inclusive, the run's callers still show counts of the whole run: not their own.
+    return {name: number / operations for name, number in counts.items()
+            if inclusive or total is None or number < total / 2}
 
 
 def excess(floor_dir: Path, work: Path, key: str, inclusive: bool, shown: int) -> str:
@@ -211,8 +225,8 @@ def excess(floor_dir: Path, work: Path, key: str, inclusive: bool, shown: int) -
     by_implementation = {}
     for implementation in IMPLEMENTATIONS:
         out = work / f"excess-{implementation}.out"
-        callgrind(["--excess-child", key, "--implementation", implementation, "--loops",
-                   str(loops), str(floor_dir)], out)
+        callgrind(["--excess-child", key, str(floor_dir), "--implementation", implementation,
+                   "--loops", str(loops)], out)
         by_implementation[implementation] = functions(Path(f"{out}.2"), operations, inclusive)
     ours, floor = by_implementation["tolbrane"], by_implementation["floor"]
     names = set(ours) | set(floor)
