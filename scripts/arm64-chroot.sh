@@ -28,6 +28,8 @@ cache=${ARM64_CACHE:-/var/cache/tolbrane-arm64}
 root=$cache/chroot
 bin=$cache/bin
 python=${ARM64_PYTHON:-python3.13}
+# binutils: nm, for the test of the library's exported symbols.
+packages="$python,$python-venv,binutils"
 started=$(date +%s)
 
 fail() {
@@ -163,6 +165,10 @@ if [ "${1:-}" = "--fresh" ] && [ -d "$root" ]; then
     remove_chroot "$root"
 fi
 
+if [ -f "$root/.tolbrane-made" ] && [ "$(cat "$root/.tolbrane-packages" 2>/dev/null)" != "$packages" ]; then
+    echo "removing the chroot at $root: it was made with other packages than $packages"
+    remove_chroot "$root"
+fi
 if [ -f "$root/.tolbrane-made" ]; then
     echo "reusing the chroot at $root (made $(cat "$root/.tolbrane-made"))"
     fresh=0
@@ -177,9 +183,9 @@ else
     proxy=$(apt-config shell proxy Acquire::http::Proxy | sed -n "s/^proxy='\(.*\)'$/\1/p")
     partial=$root.partial
     [ ! -e "$partial" ] || remove_chroot "$partial"
-    echo "fetching Debian unstable for arm64 with $python into $partial from $mirror"
+    echo "fetching Debian unstable for arm64 with $packages into $partial from $mirror"
     http_proxy=${proxy:-${http_proxy:-}} unshare --mount --propagation private -- \
-        debootstrap --arch=arm64 --foreign --variant=minbase --include="$python,$python-venv" \
+        debootstrap --arch=arm64 --foreign --variant=minbase --include="$packages" \
         sid "$partial" "$mirror" >"$cache/debootstrap.log" 2>&1 || {
         tail -n 30 "$cache/debootstrap.log" >&2
         fail "debootstrap failed (whole log: $cache/debootstrap.log)"
@@ -224,7 +230,10 @@ write_runner "${pip_binds[@]}"
 machine=$("$bin/arm64-$python" -c 'import platform; print(platform.machine())') ||
     fail "the chroot's $python does not run"
 [ "$machine" = aarch64 ] || fail "the chroot's $python runs as $machine, not aarch64"
-[ "$fresh" -eq 0 ] || date -u '+%Y-%m-%d %H:%M UTC' >"$root/.tolbrane-made"
+if [ "$fresh" -eq 1 ]; then
+    printf '%s\n' "$packages" >"$root/.tolbrane-packages"
+    date -u '+%Y-%m-%d %H:%M UTC' >"$root/.tolbrane-made"
+fi
 
 if [ "$fresh" -eq 1 ]; then
     echo "chroot made in $(( $(date +%s) - started )) s"
