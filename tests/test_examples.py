@@ -17,6 +17,8 @@ import textwrap
 
 import pytest
 
+from _limits import limit
+
 EXAMPLES = pathlib.Path(__file__).resolve().parent.parent / "examples"
 SCRIPTS = sorted(EXAMPLES.glob("*.py"))
 
@@ -32,7 +34,7 @@ def test_example_prints_its_recorded_output(script, tmp_path):
     # Run from an unrelated directory, as a user would, with the interpreter under test.
     env = {**os.environ, "PYTHONIOENCODING": "utf-8"}
     run = subprocess.run([sys.executable, str(script)], cwd=tmp_path, env=env, capture_output=True,
-                         text=True, encoding="utf-8", timeout=120)
+                         text=True, encoding="utf-8", timeout=limit(120))
     assert (run.returncode, run.stderr) == (0, "")
     assert run.stdout == (EXAMPLES / "expected" / f"{script.stem}.txt").read_text(encoding="utf-8")
 

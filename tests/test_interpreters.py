@@ -8,6 +8,8 @@ import sys
 
 import pytest
 
+from _limits import limit
+
 pytestmark = pytest.mark.skipif(
     not any(map(importlib.util.find_spec, ["_interpreters", "_xxsubinterpreters"])),
     reason="this interpreter offers no sub-interpreters to Python code")
@@ -62,7 +64,7 @@ def check(rounds):
 
 def run_child(program):
     child = subprocess.run([sys.executable, "-c", PRELUDE + program.replace("{CHECK}", repr(CHECK))],
-                           capture_output=True, text=True, timeout=300)
+                           capture_output=True, text=True, timeout=limit(300))
     assert child.returncode == 0, child.stderr[-3000:]
     return json.loads(child.stdout.splitlines()[-1])
 

@@ -18,6 +18,7 @@ from pathlib import Path
 import pytest
 
 import _reliability_ops as ops
+from _limits import limit
 from tolbrane import MayBe, Result
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -29,7 +30,7 @@ LOST_BY_CPYTHON = re.compile(r"error return without exception set|"
 
 
 def run_python(*args):
-    return subprocess.run([sys.executable, *args], capture_output=True, text=True, timeout=600)
+    return subprocess.run([sys.executable, *args], capture_output=True, text=True, timeout=limit(600))
 
 
 def segments(stderr):

@@ -9,6 +9,7 @@ import sys
 import pytest
 
 import stack_matrix
+from _limits import limit
 
 KINDS = [*stack_matrix.BASELINES, *stack_matrix.KINDS]
 CONTAINER_KINDS = ["Ok([Ok([...])])", "Just((Just((...),),))", "Ok({'k': Ok({...})})", "mixed"]
@@ -26,7 +27,7 @@ MATRIX = [
                     reason="the baselines overflow their stacks, which the sanitizer reports as errors, "
                            "and instrumented frames are several times larger than CPython's own")
 def test_deep_chains_on_small_stacks_never_worse_than_cpython_containers(record_property):
-    outcomes = stack_matrix.run_cases(MATRIX, jobs=2, timeout=60)
+    outcomes = stack_matrix.run_cases(MATRIX, jobs=2, timeout=limit(60))
     shown = stack_matrix.table(outcomes)
     record_property("stack_matrix", shown)
     print(shown)
@@ -96,7 +97,7 @@ print(Payload.alive, (sys.getrefcount(Result), sys.getrefcount(MayBe)) == before
 @pytest.mark.parametrize("scenario", ["wide", "re-entrant", "threads"])
 def test_teardown_put_aside_frees_everything_once(scenario):
     child = subprocess.run([sys.executable, "-c", TEARDOWN, scenario],
-                           capture_output=True, text=True, timeout=120)
+                           capture_output=True, text=True, timeout=limit(120))
     assert (child.returncode, child.stdout.split()) == (0, ["0", "True"]), child.stderr[-3000:]
 
 
@@ -140,7 +141,7 @@ print(os.read(read, 100).decode())
                     reason="this interpreter offers no sub-interpreters to Python code")
 def test_teardown_started_in_another_interpreter_ends_there():
     child = subprocess.run([sys.executable, "-c", OTHER_INTERPRETER],
-                           capture_output=True, text=True, timeout=60)
+                           capture_output=True, text=True, timeout=limit(60))
     assert (child.returncode, child.stdout.strip()) == (0, "other"), child.stderr[-3000:]
 
 

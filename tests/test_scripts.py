@@ -15,6 +15,8 @@ import sys
 
 import pytest
 
+from _limits import limit
+
 REPO = pathlib.Path(__file__).resolve().parent.parent
 ADVICE = "set PYTHON to a Python 3.12 or later, or unset it to use the newest found"
 
@@ -24,7 +26,7 @@ def probe(path):
     try:
         run = subprocess.run([path, "-c", "import os, platform, sys; print(*sys.version_info[:3], "
                               "platform.python_version(), os.path.realpath(sys.executable))"],
-                             capture_output=True, text=True, timeout=30)
+                             capture_output=True, text=True, timeout=limit(30))
     except OSError:
         return None
     if run.returncode != 0:
@@ -83,12 +85,12 @@ def environment(tmp_path, **settings):
 
 def bash(command, env):
     return subprocess.run(["bash", "-c", f"set -euo pipefail; source scripts/pythons.sh; {command}"],
-                          cwd=REPO, env=env, capture_output=True, text=True, timeout=120)
+                          cwd=REPO, env=env, capture_output=True, text=True, timeout=limit(120))
 
 
 def script(name, env):
     return subprocess.run(["bash", str(REPO / "scripts" / name)], env=env, capture_output=True,
-                          text=True, timeout=120)
+                          text=True, timeout=limit(120))
 
 
 def test_the_newest_interpreter_comes_first_whatever_the_folder_order(tmp_path):

@@ -11,6 +11,7 @@ import textwrap
 
 import pytest
 
+from _limits import limit
 from tolbrane import MayBe, Result
 from tolbrane_tools import register_pickle, same
 
@@ -58,7 +59,7 @@ def run_python(tmp_path, *chunks, stdin=None):
     code = "\n".join(textwrap.dedent(chunk) for chunk in chunks)
     env = {**os.environ, "PYTHONIOENCODING": "utf-8"}
     run = subprocess.run([sys.executable, "-P", "-c", code], cwd=tmp_path,
-                         env=env, input=stdin, capture_output=True, timeout=180)
+                         env=env, input=stdin, capture_output=True, timeout=limit(180))
     assert (run.returncode, run.stderr.decode()) == (0, "")
     return run.stdout.decode()
 
@@ -246,7 +247,7 @@ def test_results_cross_a_process_pool_both_ways(tmp_path, method):
     script.write_text(POOL_SCRIPT, encoding="utf-8")
     env = {**os.environ, "PYTHONIOENCODING": "utf-8"}
     run = subprocess.run([sys.executable, "-P", str(script), method], cwd=tmp_path, env=env,
-                         capture_output=True, text=True, timeout=300)
+                         capture_output=True, text=True, timeout=limit(300))
     assert (run.returncode, run.stderr) == (0, "")
     assert run.stdout.splitlines() == [
         "1/4 Ok(0.25) NoneType None",

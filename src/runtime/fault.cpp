@@ -2,9 +2,14 @@
 #include "runtime/fault.hpp"
 
 #include <pthread.h>
-#include <sys/syscall.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#elif defined(__FreeBSD__)
+#include <pthread_np.h>
+#endif
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -18,6 +23,22 @@ std::string_view short_path(std::string_view path) {
     return at == std::string_view::npos ? path : path.substr(at);
 }
 
+// The kernel's id of the calling thread, the number threading.get_native_id() gives, by the call
+// each system has: glibc before 2.30 and other C libraries may lack the gettid wrapper.
+long native_thread_id() noexcept {
+#if defined(__linux__)
+    return static_cast<long>(syscall(SYS_gettid));
+#elif defined(__APPLE__)
+    std::uint64_t id = 0;
+    pthread_threadid_np(nullptr, &id);
+    return static_cast<long>(id);
+#elif defined(__FreeBSD__)
+    return static_cast<long>(pthread_getthreadid_np());
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
 }  // namespace
 
 void report_fault(const std::string& message, const std::source_location& location) noexcept {
@@ -26,7 +47,7 @@ void report_fault(const std::string& message, const std::source_location& locati
     const auto path = short_path(location.file_name());
     std::fprintf(
         stderr, "tolbrane: internal fault in thread '%s' (id %ld) at %.*s:%u:%u in %s:\n%s\n", name,
-        static_cast<long>(syscall(SYS_gettid)), static_cast<int>(path.size()), path.data(),
+        native_thread_id(), static_cast<int>(path.size()), path.data(),
         static_cast<unsigned>(location.line()), static_cast<unsigned>(location.column()),
         location.function_name(), message.c_str());
     std::fflush(stderr);
