@@ -7,6 +7,7 @@ import subprocess
 import sys
 
 import pytest
+from _limits import limit
 from hypothesis import find, given, settings
 from hypothesis import strategies as st
 
@@ -128,7 +129,7 @@ def test_registered_strategies_serve_from_type_with_the_given_values():
         "      find(st.from_type(Result[int]), lambda r: r.unwrap_or(0) > 7))\n"
     )
     run = subprocess.run([sys.executable, "-P", "-c", code], capture_output=True, text=True,
-                         timeout=120)
+                         timeout=limit(120))
     assert (run.returncode, run.stderr, run.stdout) == (
         0, "", "InvalidArgument\nOk(5) Just(5) Ok(8)\n")
 

@@ -10,6 +10,7 @@ import sys
 from typing import Annotated, Any
 
 import pytest
+from _limits import limit
 
 pytest.importorskip("pydantic")
 jsonschema = pytest.importorskip("jsonschema")
@@ -316,7 +317,7 @@ def test_importing_the_toolkit_imports_no_optional_dependency_and_patches_nothin
         "print(before == (dict(vars(tolbrane.Result)), dict(vars(tolbrane.MayBe))))\n"
     )
     run = subprocess.run([sys.executable, "-P", "-c", code], capture_output=True, text=True,
-                         timeout=120)
+                         timeout=limit(120))
     assert (run.returncode, run.stderr, run.stdout) == (0, "", "[]\nTrue\n")
 
 

@@ -202,7 +202,7 @@ print(*sorted(os.read(read, 1 << 16).decode().split()))
 def test_finaliser_that_switches_interpreter_deep_in_a_teardown_frees_on_a_small_stack(
         outer_depth, link):
     child = subprocess.run([sys.executable, "-c", SWITCHING, str(outer_depth), link],
-                           capture_output=True, text=True, timeout=60)
+                           capture_output=True, text=True, timeout=limit(60))
     main_payloads = 1 + (outer_depth + 1) // 2
     assert (child.returncode, child.stdout.split()) == (
         0, ["freed", *["main"] * main_payloads]), child.stderr[-3000:]

@@ -10,6 +10,7 @@ import subprocess
 import sys
 
 import pytest
+from _limits import limit
 
 PORTS = pathlib.Path(__file__).resolve().parent.parent / "bench" / "ports"
 
@@ -18,7 +19,7 @@ PORTS = pathlib.Path(__file__).resolve().parent.parent / "bench" / "ports"
 @pytest.mark.parametrize("program", ["users", "plugins"])
 def test_a_port_prints_what_the_original_printed(program, version, tmp_path):
     run = subprocess.run([sys.executable, str(PORTS / version / f"{program}.py")], cwd=tmp_path,
-                         capture_output=True, text=True, timeout=60)
+                         capture_output=True, text=True, timeout=limit(60))
     assert (run.returncode, run.stderr) == (0, "")
     assert run.stdout == (PORTS / "expected" / f"{program}.txt").read_text()
 
