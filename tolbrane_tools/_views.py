@@ -4,7 +4,7 @@ Ok and Err are two classes where the native Result is one, so a checker narrows 
 case by case and proves it exhaustive; the same for Just and Nothing.
 """
 
-from typing import TYPE_CHECKING, Any, Generic, final, overload
+from typing import TYPE_CHECKING, Any, Generic, cast, final, overload
 
 from tolbrane import MayBe, Result
 
@@ -60,9 +60,9 @@ class _Snapshot:
         return tuple(getattr(self, name) for name in self.__match_args__)
 
     def __eq__(self, other: object) -> bool:
-        if not isinstance(other, _Snapshot) or type(other) is not type(self):
+        if type(other) is not type(self):
             return NotImplemented
-        return self._fields() == other._fields()
+        return self._fields() == cast(_Snapshot, other)._fields()
 
     def __hash__(self) -> int:
         return hash((type(self), self._fields()))
