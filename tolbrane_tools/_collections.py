@@ -10,9 +10,8 @@ from ._views import advice
 _END: Any = object()
 
 # Called as functions, the methods test the type of their argument as they run: a TypeError for
-# anything but an instance of their class.
-_IS_OK: Callable[[Any], bool] = Result[Any].is_ok
-_IS_JUST: Callable[[Any], bool] = MayBe[Any].is_just
+# anything but an instance of their class. The loops below test truth first (cheaper than a method
+# call) and leave the type test to these, on the present ones, and to type(), on the others.
 _UNWRAP_RESULT: Callable[[Any], Any] = Result[Any].unwrap
 _UNWRAP_MAYBE: Callable[[Any], Any] = MayBe[Any].unwrap
 
@@ -51,7 +50,6 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
         raise TypeError(f"collect() kind must be Result or MayBe, not {kind!r}")
     items = iter(iterable)
     values: list[Any] = []
-    append = values.append
     if kind is None:
         first: Any = next(items, _END)
         if first is _END:
@@ -62,26 +60,25 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
             raise _mismatch("collect", 0, "a Result or a MayBe", first)
         if not first:
             return first
-        append(first.unwrap())
-    if kind is Result:
-        is_present, unwrap, name = _IS_OK, _UNWRAP_RESULT, "a Result"
-    else:
-        is_present, unwrap, name = _IS_JUST, _UNWRAP_MAYBE, "a MayBe"
-    # The loop needs no type test of its own (see _IS_OK); the item at hand tells a TypeError
-    # about it from one raised by the iterable.
+        values.append(first.unwrap())
+    unwrap, name = (_UNWRAP_RESULT, "a Result") if kind is Result else (_UNWRAP_MAYBE, "a MayBe")
+    # The item at hand tells an exception about it (its truth, or unwrap's type test) from one
+    # raised by the iterable.
     item: Any = _END
     try:
         for item in items:
-            if not is_present(item):
+            if item:
+                values.append(unwrap(item))
+            elif type(item) is kind:
                 return item
-            append(unwrap(item))
-    except TypeError:
+            else:
+                break
+        else:
+            return Result.ok(values) if kind is Result else MayBe.just(values)
+    except Exception:
         if item is _END or type(item) is kind:
             raise
-        raise _mismatch("collect", len(values), name, item) from None
-    if kind is Result:
-        return Result.ok(values)
-    return MayBe.just(values)
+    raise _mismatch("collect", len(values), name, item) from None
 
 
 def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Result[T, E]]]:
@@ -93,21 +90,22 @@ def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Res
     """
     values: list[T] = []
     failures: list[Result[T, E]] = []
-    keep_value = values.append
-    keep_failure = failures.append
-    is_ok, unwrap = _IS_OK, _UNWRAP_RESULT
+    unwrap = _UNWRAP_RESULT
     item: Any = _END
-    try:
+    try:  # see collect
         for item in iterable:
-            if is_ok(item):
-                keep_value(unwrap(item))
+            if item:
+                values.append(unwrap(item))
+            elif type(item) is Result:
+                failures.append(item)
             else:
-                keep_failure(item)
-    except TypeError:  # see collect
+                break
+        else:
+            return values, failures
+    except Exception:
         if item is _END or type(item) is Result:
             raise
-        raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
-    return values, failures
+    raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
 
 
 def oks[T](iterable: Iterable[Result[T, Any]]) -> Iterator[T]:
