@@ -146,6 +146,8 @@ class Ambiguous:
     (collect, "collect", Result.ok(1)),
     (lambda items: collect(items, kind=MayBe), "collect", MayBe(1)),
     (partition, "partition", Result.err("no")),
+    (lambda items: list(oks(items)), "oks", Result.ok(1)),
+    (lambda items: list(values(items)), "values", MayBe(None)),
 ])
 def test_a_foreign_item_after_a_genuine_one_whatever_its_truth(
     foreign, shown, function, name, genuine

@@ -108,17 +108,33 @@ def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Res
     raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
 
 
+def _present(
+    function: str, kind: type[Any], unwrap: Callable[[Any], Any], iterable: Iterable[Any]
+) -> Iterator[Any]:
+    # The values of the present items of kind, lazily: oks's and values's loop (see collect).
+    index = 0
+    item: Any = _END
+    try:
+        for index, item in enumerate(iterable):
+            if item:
+                yield unwrap(item)
+            elif type(item) is not kind:
+                break
+        else:
+            return
+    except Exception:
+        if item is _END or type(item) is kind:
+            raise
+    raise _mismatch(function, index, "a Result" if kind is Result else "a MayBe", item) from None
+
+
 def oks[T](iterable: Iterable[Result[T, Any]]) -> Iterator[T]:
     """The Oks' values, lazily, skipping the Errs.
 
     >>> list(oks([Result.ok(1), Result.err("no"), Result.ok(3)]))
     [1, 3]
     """
-    for index, item in enumerate(iterable):
-        if type(item) is not Result:
-            raise _mismatch("oks", index, "a Result", item)
-        if item:
-            yield item.unwrap()
+    return _present("oks", Result, _UNWRAP_RESULT, iterable)
 
 
 def errs[T, E](iterable: Iterable[Result[T, E]]) -> Iterator[Result[T, E]]:
@@ -140,8 +156,4 @@ def values[T](iterable: Iterable[MayBe[T]]) -> Iterator[T]:
     >>> list(values([MayBe(1), MayBe(None), MayBe.just(None)]))
     [1, None]
     """
-    for index, item in enumerate(iterable):
-        if type(item) is not MayBe:
-            raise _mismatch("values", index, "a MayBe", item)
-        if item:
-            yield item.unwrap()
+    return _present("values", MayBe, _UNWRAP_MAYBE, iterable)
