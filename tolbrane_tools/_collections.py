@@ -70,15 +70,15 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
             if item:
                 values.append(unwrap(item))
             elif type(item) is kind:
-                return item
+                return item  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
             else:
                 break
         else:
             return Result.ok(values) if kind is Result else MayBe.just(values)
     except Exception:
-        if item is _END or type(item) is kind:
+        if item is _END or type(item) is kind:  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
             raise
-    raise _mismatch("collect", len(values), name, item) from None
+    raise _mismatch("collect", len(values), name, item) from None  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
 
 
 def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Result[T, E]]]:
@@ -97,13 +97,13 @@ def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Res
             if item:
                 values.append(unwrap(item))
             elif type(item) is Result:
-                failures.append(item)
+                failures.append(item)  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
             else:
                 break
         else:
             return values, failures
     except Exception:
-        if item is _END or type(item) is Result:
+        if item is _END or type(item) is Result:  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
             raise
     raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
 

@@ -24,7 +24,7 @@ def _same_contents(a: Result[object] | MayBe[object], b: Result[object] | MayBe[
         return False
     if type(a) is MayBe:
         return True
-    message, code, details = cast(Result[object], a).unwrap_err()
+    message, code, details = a.unwrap_err()
     other_message, other_code, other_details = cast(Result[object], b).unwrap_err()
     return message == other_message and code == other_code and _equal(details, other_details)
 

@@ -154,7 +154,7 @@ def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
         raise not_a("flatten() argument", "a Result", result)
     if type(inner) is not Result:
         raise not_a("flatten() Ok's value", "a Result", inner)
-    return inner
+    return inner  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
 
 
 def err_details[E](result: Result[Any, E]) -> E:
@@ -248,14 +248,14 @@ def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
             if result:
                 values.append(unwrap(result))
             elif type(result) is Result:
-                return result
+                return result  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
             else:
                 break
         else:
             return Result.ok(tuple(values))
     except Exception:
         pass
-    raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)
+    raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
 
 
 def from_exception[X: BaseException](exc: X, code: str | None = None) -> Result[Never, X]:

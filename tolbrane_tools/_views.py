@@ -4,7 +4,7 @@ Ok and Err are two classes where the native Result is one, so a checker narrows 
 case by case and proves it exhaustive; the same for Just and Nothing.
 """
 
-from typing import TYPE_CHECKING, Any, Generic, cast, final, overload
+from typing import TYPE_CHECKING, Any, Generic, final, overload
 
 from tolbrane import MayBe, Result
 
@@ -62,7 +62,7 @@ class _Snapshot:
     def __eq__(self, other: object) -> bool:
         if type(other) is not type(self):
             return NotImplemented
-        return self._fields() == cast(_Snapshot, other)._fields()
+        return self._fields() == other._fields()
 
     def __hash__(self) -> int:
         return hash((type(self), self._fields()))
