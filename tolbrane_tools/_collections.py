@@ -7,7 +7,7 @@ from tolbrane import MayBe, Result
 
 from ._views import advice
 
-_END: Any = object()
+END: Any = object()
 
 # Called as functions, the methods test the type of their argument as they run: a TypeError for
 # anything but an instance of their class. The loops below test truth first (cheaper than a method
@@ -51,8 +51,8 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
     items = iter(iterable)
     values: list[Any] = []
     if kind is None:
-        first: Any = next(items, _END)
-        if first is _END:
+        first: Any = next(items, END)
+        if first is END:
             return Result.ok(values)
         # type(), not __class__, which an object may spoof
         kind = type(first)  # pyright: ignore[reportUnknownVariableType]  # first is Any
@@ -62,23 +62,38 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
             return first
         values.append(first.unwrap())
     unwrap, name = (_UNWRAP_RESULT, "a Result") if kind is Result else (_UNWRAP_MAYBE, "a MayBe")
+    absent, item = gather(items, kind, unwrap, values)
+    if absent:
+        return item
+    if item is END:
+        return Result.ok(values) if kind is Result else MayBe.just(values)
+    raise _mismatch("collect", len(values), name, item)
+
+
+def gather(
+    items: Iterable[Any], kind: type[Any], unwrap: Callable[[Any], Any], values: list[Any]
+) -> tuple[bool, Any]:
+    """Appends the values of the present items to ``values``, up to the first other item.
+
+    Gives ``(True, item)`` for an absent item of ``kind`` (an Err, a Nothing), ``(False, item)``
+    for an item of another type, and ``(False, END)`` when the items run out.
+    """
     # The item at hand tells an exception about it (its truth, or unwrap's type test) from one
     # raised by the iterable.
-    item: Any = _END
+    item: Any = END
     try:
         for item in items:
             if item:
                 values.append(unwrap(item))
             elif type(item) is kind:
-                return item  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
+                return True, item
             else:
-                break
-        else:
-            return Result.ok(values) if kind is Result else MayBe.just(values)
+                return False, item
+        return False, END
     except Exception:
-        if item is _END or type(item) is kind:  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
+        if item is END or type(item) is kind:
             raise
-    raise _mismatch("collect", len(values), name, item) from None  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
+    return False, item
 
 
 def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Result[T, E]]]:
@@ -91,7 +106,7 @@ def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Res
     values: list[T] = []
     failures: list[Result[T, E]] = []
     unwrap = _UNWRAP_RESULT
-    item: Any = _END
+    item: Any = END
     try:  # see collect
         for item in iterable:
             if item:
@@ -103,7 +118,7 @@ def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Res
         else:
             return values, failures
     except Exception:
-        if item is _END or type(item) is Result:  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
+        if item is END or type(item) is Result:  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
             raise
     raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
 
@@ -113,7 +128,7 @@ def _present(
 ) -> Iterator[Any]:
     # The values of the present items of kind, lazily: oks's and values's loop (see collect).
     index = 0
-    item: Any = _END
+    item: Any = END
     try:
         for index, item in enumerate(iterable):
             if item:
@@ -123,7 +138,7 @@ def _present(
         else:
             return
     except Exception:
-        if item is _END or type(item) is kind:
+        if item is END or type(item) is kind:
             raise
     raise _mismatch(function, index, "a Result" if kind is Result else "a MayBe", item) from None
 

@@ -11,6 +11,7 @@ from typing import Any, Never, overload
 
 from tolbrane import MayBe, Result
 
+from ._collections import END, gather
 from ._exceptions import check_code, failure_of
 from ._views import not_a
 
@@ -241,21 +242,12 @@ def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
     Err('no age')
     """
     values: list[Any] = []
-    unwrap = _UNWRAP_RESULT
-    result: Any = None
-    try:  # see flatten
-        for result in results:
-            if result:
-                values.append(unwrap(result))
-            elif type(result) is Result:
-                return result  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
-            else:
-                break
-        else:
-            return Result.ok(tuple(values))
-    except Exception:
-        pass
-    raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
+    absent, result = gather(results, Result, _UNWRAP_RESULT, values)
+    if absent:
+        return result  # type: ignore[no-any-return]
+    if result is END:
+        return Result.ok(tuple(values))
+    raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)
 
 
 def from_exception[X: BaseException](exc: X, code: str | None = None) -> Result[Never, X]:
