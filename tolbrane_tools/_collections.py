@@ -62,21 +62,21 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
             return first
         values.append(first.unwrap())
     unwrap, name = (_UNWRAP_RESULT, "a Result") if kind is Result else (_UNWRAP_MAYBE, "a MayBe")
-    absent, item = gather(items, kind, unwrap, values)
-    if absent:
-        return item
+    item = gather(items, kind, unwrap, values)
     if item is END:
         return Result.ok(values) if kind is Result else MayBe.just(values)
+    if type(item) is kind:
+        return item  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
     raise _mismatch("collect", len(values), name, item)
 
 
 def gather(
     items: Iterable[Any], kind: type[Any], unwrap: Callable[[Any], Any], values: list[Any]
-) -> tuple[bool, Any]:
+) -> Any:
     """Appends the values of the present items to ``values``, up to the first other item.
 
-    Gives ``(True, item)`` for an absent item of ``kind`` (an Err, a Nothing), ``(False, item)``
-    for an item of another type, and ``(False, END)`` when the items run out.
+    Gives that item (an absent one of ``kind``, an Err or a Nothing, or one of another type), or
+    ``END`` when the items run out.
     """
     # The item at hand tells an exception about it (its truth, or unwrap's type test) from one
     # raised by the iterable.
@@ -85,15 +85,13 @@ def gather(
         for item in items:
             if item:
                 values.append(unwrap(item))
-            elif type(item) is kind:
-                return True, item
             else:
-                return False, item
-        return False, END
+                return item
+        return END
     except Exception:
         if item is END or type(item) is kind:
             raise
-    return False, item
+    return item
 
 
 def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Result[T, E]]]:

@@ -242,11 +242,11 @@ def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
     Err('no age')
     """
     values: list[Any] = []
-    absent, result = gather(results, Result, _UNWRAP_RESULT, values)
-    if absent:
-        return result  # type: ignore[no-any-return]
+    result = gather(results, Result, _UNWRAP_RESULT, values)
     if result is END:
         return Result.ok(tuple(values))
+    if type(result) is Result:
+        return result  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
     raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)
 
 
