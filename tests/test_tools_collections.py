@@ -131,6 +131,32 @@ def test_the_other_tools_see_through_a_spoofed_class(function, name):
         function([Result.ok(1), Impostor(Result)])
 
 
+class Ambiguous:
+    """Has no truth value, as a numpy array of many elements."""
+
+    def __bool__(self):
+        raise ValueError("the truth value is ambiguous")
+
+
+@pytest.mark.parametrize("foreign, shown", [
+    (0, "int"), (None, "NoneType"), ("", "str"), ([], "list"), (Ambiguous(), "Ambiguous"),
+    ("text", "str"), (7, "int"),
+])
+@pytest.mark.parametrize("function, name, genuine", [
+    (collect, "collect", Result.ok(1)),
+    (lambda items: collect(items, kind=MayBe), "collect", MayBe(1)),
+    (partition, "partition", Result.err("no")),
+    (lambda items: list(oks(items)), "oks", Result.ok(1)),
+    (lambda items: list(values(items)), "values", MayBe(None)),
+])
+def test_a_foreign_item_after_a_genuine_one_whatever_its_truth(
+    foreign, shown, function, name, genuine
+):
+    expected = "a MayBe" if type(genuine) is MayBe else "a Result"
+    with raises_exact(TypeError, f"{name}() item 1: expected {expected}, got '{shown}'"):
+        function(iter([genuine, foreign, genuine]))
+
+
 @pytest.mark.parametrize("kind, text", [
     (list, "collect() kind must be Result or MayBe, not <class 'list'>"),
     ("Result", "collect() kind must be Result or MayBe, not 'Result'"),

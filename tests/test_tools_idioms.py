@@ -132,6 +132,32 @@ def test_the_idioms_refuse_with_a_whole_message(call, exc_type, text):
         call()
 
 
+class Ambiguous:
+    """Has no truth value, as a numpy array of many elements."""
+
+    def __bool__(self):
+        raise ValueError("the truth value is ambiguous")
+
+
+@pytest.mark.parametrize("foreign, shown", [
+    (0, "int"), (None, "NoneType"), ("", "str"), (7, "int"), ("text", "str"),
+    (Ambiguous(), "Ambiguous"), (Ok(1), "Ok"), (Err("no"), "Err"),
+])
+@pytest.mark.parametrize("call, text", [
+    (flatten, "flatten() argument must be a Result"),
+    (lambda obj: ok_or(obj, "m"), "ok_or() argument must be a MayBe"),
+    (lambda obj: combine(OK, obj, ERR), "combine() argument 2 must be a Result"),
+    (lambda obj: combine(obj, OK), "combine() argument 1 must be a Result"),
+])
+def test_a_foreign_argument_is_refused_whatever_its_truth(foreign, shown, call, text):
+    snapshot = (f" ('{shown}' is a snapshot from tolbrane_tools.view, for match only: "
+                "use Result.ok(...) or Result.err(...))" if shown in ("Ok", "Err") else "")
+    with pytest.raises(TypeError) as caught:
+        call(foreign)
+    assert str(caught.value) == f"{text}, not '{shown}'{snapshot}"
+    assert caught.value.__context__ is None and caught.value.__cause__ is None
+
+
 def test_idioms_work_with_partial_as_their_methods_would():
     recover = functools.partial(unwrap_or_else, func=lambda message, code, details: code)
     assert [recover(r) for r in (Result.ok(1), ERR)] == [1, "E_404"]

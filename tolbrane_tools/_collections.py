@@ -7,12 +7,11 @@ from tolbrane import MayBe, Result
 
 from ._views import advice
 
-_END: Any = object()
+END: Any = object()
 
 # Called as functions, the methods test the type of their argument as they run: a TypeError for
-# anything but an instance of their class.
-_IS_OK: Callable[[Any], bool] = Result[Any].is_ok
-_IS_JUST: Callable[[Any], bool] = MayBe[Any].is_just
+# anything but an instance of their class. The loops below test truth first (cheaper than a method
+# call) and leave the type test to these, on the present ones, and to type(), on the others.
 _UNWRAP_RESULT: Callable[[Any], Any] = Result[Any].unwrap
 _UNWRAP_MAYBE: Callable[[Any], Any] = MayBe[Any].unwrap
 
@@ -51,10 +50,9 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
         raise TypeError(f"collect() kind must be Result or MayBe, not {kind!r}")
     items = iter(iterable)
     values: list[Any] = []
-    append = values.append
     if kind is None:
-        first: Any = next(items, _END)
-        if first is _END:
+        first: Any = next(items, END)
+        if first is END:
             return Result.ok(values)
         # type(), not __class__, which an object may spoof
         kind = type(first)  # pyright: ignore[reportUnknownVariableType]  # first is Any
@@ -62,26 +60,38 @@ def collect(iterable: Iterable[Any], *, kind: type[Any] | None = None) -> Any:
             raise _mismatch("collect", 0, "a Result or a MayBe", first)
         if not first:
             return first
-        append(first.unwrap())
-    if kind is Result:
-        is_present, unwrap, name = _IS_OK, _UNWRAP_RESULT, "a Result"
-    else:
-        is_present, unwrap, name = _IS_JUST, _UNWRAP_MAYBE, "a MayBe"
-    # The loop needs no type test of its own (see _IS_OK); the item at hand tells a TypeError
-    # about it from one raised by the iterable.
-    item: Any = _END
+        values.append(first.unwrap())
+    unwrap, name = (_UNWRAP_RESULT, "a Result") if kind is Result else (_UNWRAP_MAYBE, "a MayBe")
+    item = gather(items, kind, unwrap, values)
+    if item is END:
+        return Result.ok(values) if kind is Result else MayBe.just(values)
+    if type(item) is kind:
+        return item  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
+    raise _mismatch("collect", len(values), name, item)
+
+
+def gather(
+    items: Iterable[Any], kind: type[Any], unwrap: Callable[[Any], Any], values: list[Any]
+) -> Any:
+    """Appends the values of the present items to ``values``, up to the first other item.
+
+    Gives that item (an absent one of ``kind``, an Err or a Nothing, or one of another type), or
+    ``END`` when the items run out.
+    """
+    # The item at hand tells an exception about it (its truth, or unwrap's type test) from one
+    # raised by the iterable.
+    item: Any = END
     try:
         for item in items:
-            if not is_present(item):
+            if item:
+                values.append(unwrap(item))
+            else:
                 return item
-            append(unwrap(item))
-    except TypeError:
-        if item is _END or type(item) is kind:
+        return END
+    except Exception:
+        if item is END or type(item) is kind:
             raise
-        raise _mismatch("collect", len(values), name, item) from None
-    if kind is Result:
-        return Result.ok(values)
-    return MayBe.just(values)
+    return item
 
 
 def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Result[T, E]]]:
@@ -93,21 +103,42 @@ def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Res
     """
     values: list[T] = []
     failures: list[Result[T, E]] = []
-    keep_value = values.append
-    keep_failure = failures.append
-    is_ok, unwrap = _IS_OK, _UNWRAP_RESULT
-    item: Any = _END
-    try:
+    unwrap = _UNWRAP_RESULT
+    item: Any = END
+    try:  # see collect
         for item in iterable:
-            if is_ok(item):
-                keep_value(unwrap(item))
+            if item:
+                values.append(unwrap(item))
+            elif type(item) is Result:
+                failures.append(item)  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
             else:
-                keep_failure(item)
-    except TypeError:  # see collect
-        if item is _END or type(item) is Result:
+                break
+        else:
+            return values, failures
+    except Exception:
+        if item is END or type(item) is Result:  # pyright: ignore[reportUnknownArgumentType]  # Any, narrowed
             raise
-        raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
-    return values, failures
+    raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
+
+
+def _present(
+    function: str, kind: type[Any], unwrap: Callable[[Any], Any], iterable: Iterable[Any]
+) -> Iterator[Any]:
+    # The values of the present items of kind, lazily: oks's and values's loop (see collect).
+    index = 0
+    item: Any = END
+    try:
+        for index, item in enumerate(iterable):
+            if item:
+                yield unwrap(item)
+            elif type(item) is not kind:
+                break
+        else:
+            return
+    except Exception:
+        if item is END or type(item) is kind:
+            raise
+    raise _mismatch(function, index, "a Result" if kind is Result else "a MayBe", item) from None
 
 
 def oks[T](iterable: Iterable[Result[T, Any]]) -> Iterator[T]:
@@ -116,11 +147,7 @@ def oks[T](iterable: Iterable[Result[T, Any]]) -> Iterator[T]:
     >>> list(oks([Result.ok(1), Result.err("no"), Result.ok(3)]))
     [1, 3]
     """
-    for index, item in enumerate(iterable):
-        if type(item) is not Result:
-            raise _mismatch("oks", index, "a Result", item)
-        if item:
-            yield item.unwrap()
+    return _present("oks", Result, _UNWRAP_RESULT, iterable)
 
 
 def errs[T, E](iterable: Iterable[Result[T, E]]) -> Iterator[Result[T, E]]:
@@ -142,8 +169,4 @@ def values[T](iterable: Iterable[MayBe[T]]) -> Iterator[T]:
     >>> list(values([MayBe(1), MayBe(None), MayBe.just(None)]))
     [1, None]
     """
-    for index, item in enumerate(iterable):
-        if type(item) is not MayBe:
-            raise _mismatch("values", index, "a MayBe", item)
-        if item:
-            yield item.unwrap()
+    return _present("values", MayBe, _UNWRAP_MAYBE, iterable)

@@ -7,32 +7,26 @@ from tolbrane import MayBe, Result
 
 def _equal(left: object, right: object) -> bool:
     # type() rather than isinstance(), which believes an object that spoofs __class__
-    left_type, right_type = type(left), type(right)
-    if left_type is Result and right_type is Result:
-        return _same_results(cast(Result[object], left), cast(Result[object], right))
-    if left_type is MayBe and right_type is MayBe:
-        return _same_maybes(cast(MayBe[object], left), cast(MayBe[object], right))
+    left_type = type(left)
+    if left_type is type(right) and (left_type is Result or left_type is MayBe):
+        return _same_contents(cast(Result[object] | MayBe[object], left),
+                              cast(Result[object] | MayBe[object], right))
     return left is right or bool(left == right)
 
 
-def _same_results(a: Result[object], b: Result[object]) -> bool:
+def _same_contents(a: Result[object] | MayBe[object], b: Result[object] | MayBe[object]) -> bool:
+    # a and b are of one type, both Results or both MayBes.
     if a is b:
         return True
     if a:
         return bool(b) and _equal(a.unwrap(), b.unwrap())
     if b:
         return False
-    message, code, details = a.unwrap_err()
-    other_message, other_code, other_details = b.unwrap_err()
-    return message == other_message and code == other_code and _equal(details, other_details)
-
-
-def _same_maybes(a: MayBe[object], b: MayBe[object]) -> bool:
-    if a is b:
+    if type(a) is MayBe:
         return True
-    if a:
-        return bool(b) and _equal(a.unwrap(), b.unwrap())
-    return not b
+    message, code, details = a.unwrap_err()
+    other_message, other_code, other_details = cast(Result[object], b).unwrap_err()
+    return message == other_message and code == other_code and _equal(details, other_details)
 
 
 @overload
@@ -57,10 +51,9 @@ def same(a: Result[Any] | MayBe[Any], b: Result[Any] | MayBe[Any]) -> bool:
     >>> same(MayBe(MayBe(1)), MayBe(MayBe(1)))
     True
     """
-    if type(a) is Result and type(b) is Result:
-        return _same_results(a, b)
-    if type(a) is MayBe and type(b) is MayBe:
-        return _same_maybes(a, b)
+    kind = type(a)
+    if kind is type(b) and (kind is Result or kind is MayBe):
+        return _same_contents(a, b)
     raise TypeError(
         "same() takes two Results or two MayBes, "
         f"not '{type(a).__name__}' and '{type(b).__name__}'"

@@ -11,8 +11,15 @@ from typing import Any, Never, overload
 
 from tolbrane import MayBe, Result
 
+from ._collections import END, gather
 from ._exceptions import check_code, failure_of
 from ._views import not_a
+
+# Called as functions, the methods refuse anything but an instance of their class (a TypeError):
+# on the hot paths they are the type test, which an explicit one would only repeat.
+_UNWRAP_RESULT: Callable[[Any], Any] = Result[Any].unwrap
+_UNWRAP_MAYBE: Callable[[Any], Any] = MayBe[Any].unwrap
+_ABSENT: Any = object()
 
 
 def or_else[T, E, U, F](
@@ -134,14 +141,21 @@ def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
     >>> flatten(Result.ok(Result.ok(1))), flatten(Result.ok(Result.err("inner")))
     (Ok(1), Err('inner'))
     """
-    if type(result) is not Result:
+    # Truth first, then the type test: an exception from either tells of a foreign argument
+    # (its __bool__ may raise anything).
+    inner: Any = _ABSENT
+    try:
+        if result:
+            inner = _UNWRAP_RESULT(result)
+        elif type(result) is Result:
+            return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
+    except Exception:
+        pass
+    if inner is _ABSENT:
         raise not_a("flatten() argument", "a Result", result)
-    if not result:
-        return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
-    inner = result.unwrap()
     if type(inner) is not Result:
         raise not_a("flatten() Ok's value", "a Result", inner)
-    return inner
+    return inner  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
 
 
 def err_details[E](result: Result[Any, E]) -> E:
@@ -181,10 +195,14 @@ def ok_or(maybe: MayBe[Any], message: str, code: str | None = None, details: Any
     >>> ok_or(MayBe(None), "no host", "E_HOST")
     Err('no host', code='E_HOST')
     """
-    if type(maybe) is not MayBe:
+    try:  # see flatten
+        if maybe:
+            return Result.ok(_UNWRAP_MAYBE(maybe))
+        nothing = type(maybe) is MayBe
+    except Exception:
+        nothing = False
+    if not nothing:
         raise not_a("ok_or() argument", "a MayBe", maybe)
-    if maybe:
-        return Result.ok(maybe.unwrap())
     return Result.err(message, code, details)
 
 
@@ -224,14 +242,12 @@ def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
     Err('no age')
     """
     values: list[Any] = []
-    append = values.append
-    for result in results:
-        if type(result) is not Result:
-            raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)
-        if not result:
-            return result
-        append(result.unwrap())
-    return Result.ok(tuple(values))
+    result = gather(results, Result, _UNWRAP_RESULT, values)
+    if result is END:
+        return Result.ok(tuple(values))
+    if type(result) is Result:
+        return result  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
+    raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)
 
 
 def from_exception[X: BaseException](exc: X, code: str | None = None) -> Result[Never, X]:

@@ -60,7 +60,7 @@ class _Snapshot:
         return tuple(getattr(self, name) for name in self.__match_args__)
 
     def __eq__(self, other: object) -> bool:
-        if not isinstance(other, _Snapshot) or type(other) is not type(self):
+        if type(other) is not type(self):
             return NotImplemented
         return self._fields() == other._fields()
 
@@ -81,15 +81,8 @@ class _Snapshot:
         return type(self), self._fields()
 
 
-@final
-class Ok[T](_Snapshot):
-    """The view of an Ok Result: its value.
-
-    >>> match view(Result.ok(8080)):
-    ...     case Ok(port):
-    ...         print("port", port)
-    port 8080
-    """
+class _Holder[T](_Snapshot):
+    """A snapshot of one value: Ok's and Just's."""
 
     __slots__ = ("_value",)
     __match_args__ = ("value",)
@@ -100,8 +93,21 @@ class Ok[T](_Snapshot):
 
     @property
     def value(self) -> T:
-        """The Ok's value."""
+        """The value the Ok, or the Just, held."""
         return self._value
+
+
+@final
+class Ok[T](_Holder[T]):
+    """The view of an Ok Result: its value.
+
+    >>> match view(Result.ok(8080)):
+    ...     case Ok(port):
+    ...         print("port", port)
+    port 8080
+    """
+
+    __slots__ = ()
 
 
 @final
@@ -152,7 +158,7 @@ class Err(_Snapshot, Generic[_E_co]):
 
 
 @final
-class Just[T](_Snapshot):
+class Just[T](_Holder[T]):
     """The view of a Just MayBe: the held object.
 
     >>> match view(MayBe("example.org")):
@@ -161,17 +167,7 @@ class Just[T](_Snapshot):
     example.org
     """
 
-    __slots__ = ("_value",)
-    __match_args__ = ("value",)
-    _value: T
-
-    def __init__(self, value: T) -> None:
-        object.__setattr__(self, "_value", value)
-
-    @property
-    def value(self) -> T:
-        """The held object."""
-        return self._value
+    __slots__ = ()
 
 
 @final
