@@ -18,6 +18,21 @@ reads extra keys and a ``code`` that is not a string. Treat it as read-only: cop
 
 from typing import Any, Final
 
+
+def variant_schema(
+    title: str, description: str, properties: dict[str, Any], required: list[str]
+) -> dict[str, Any]:
+    """The schema of one variant of a form: an object of exactly these properties."""
+    return {
+        "title": title,
+        "description": description,
+        "type": "object",
+        "properties": properties,
+        "required": required,
+        "additionalProperties": False,
+    }
+
+
 DICT_FORM_SCHEMA: Final[dict[str, Any]] = {
     "$schema": "https://json-schema.org/draft/2020-12/schema",
     "title": "Result",
@@ -36,29 +51,25 @@ DICT_FORM_SCHEMA: Final[dict[str, Any]] = {
             # read it alike: any character but a surrogate, or a well-formed surrogate pair.
             "pattern": r"^(?:[^\ud800-\udfff]|[\ud800-\udbff][\udc00-\udfff])*$",
         },
-        "Ok": {
-            "title": "Ok",
-            "description": "A success: the value, which may be null.",
-            "type": "object",
-            "properties": {
+        "Ok": variant_schema(
+            "Ok",
+            "A success: the value, which may be null.",
+            {
                 "ok": {"type": "boolean", "const": True},
                 "value": {"description": "The value of the Ok, of any type."},
             },
-            "required": ["ok", "value"],
-            "additionalProperties": False,
-        },
-        "Err": {
-            "title": "Err",
-            "description": "A failure: a message, and a code and details when it has them.",
-            "type": "object",
-            "properties": {
+            ["ok", "value"],
+        ),
+        "Err": variant_schema(
+            "Err",
+            "A failure: a message, and a code and details when it has them.",
+            {
                 "ok": {"type": "boolean", "const": False},
                 "error": {"$ref": "#/$defs/Text", "description": "The message, for people."},
                 "code": {"$ref": "#/$defs/Text", "description": "The code, for programs."},
                 "details": {"description": "Anything attached to the failure."},
             },
-            "required": ["ok", "error"],
-            "additionalProperties": False,
-        },
+            ["ok", "error"],
+        ),
     },
 }

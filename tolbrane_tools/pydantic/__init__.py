@@ -32,6 +32,7 @@ from pydantic_core import PydanticCustomError, core_schema
 from tolbrane import MayBe, Result
 
 from tolbrane_tools import DICT_FORM_SCHEMA
+from tolbrane_tools._schema import variant_schema
 
 __all__ = ["MAYBE_FORM_SCHEMA", "MayBeOf", "ResultOf"]
 
@@ -41,25 +42,18 @@ MAYBE_FORM_SCHEMA: Final[dict[str, Any]] = {
     "description": "A tolbrane MayBe as a pydantic field writes and reads it: a Just or a Nothing.",
     "oneOf": [{"$ref": "#/$defs/Just"}, {"$ref": "#/$defs/Nothing"}],
     "$defs": {
-        "Just": {
-            "title": "Just",
-            "description": "A held object, which may be null.",
-            "type": "object",
-            "properties": {
+        "Just": variant_schema(
+            "Just",
+            "A held object, which may be null.",
+            {
                 "just": {"type": "boolean", "const": True},
                 "value": {"description": "The held object, of any type."},
             },
-            "required": ["just", "value"],
-            "additionalProperties": False,
-        },
-        "Nothing": {
-            "title": "Nothing",
-            "description": "No object.",
-            "type": "object",
-            "properties": {"just": {"type": "boolean", "const": False}},
-            "required": ["just"],
-            "additionalProperties": False,
-        },
+            ["just", "value"],
+        ),
+        "Nothing": variant_schema(
+            "Nothing", "No object.", {"just": {"type": "boolean", "const": False}}, ["just"]
+        ),
     },
 }
 """The JSON Schema (draft 2020-12) of a MayBe field's form; treat it as read-only.
@@ -100,6 +94,16 @@ def _text_schema() -> core_schema.CoreSchema:
 def _flag(value: bool) -> core_schema.TypedDictField:
     # The tag has already checked the flag; this field only keeps it in the validated form.
     return core_schema.typed_dict_field(core_schema.literal_schema([value]))
+
+
+def _holding_branch(
+    flag: str, value: core_schema.CoreSchema, extra: Literal["ignore", "forbid"]
+) -> core_schema.CoreSchema:
+    """The branch of a form that holds a value: the flag true, and the value."""
+    return core_schema.typed_dict_schema(
+        {flag: _flag(True), "value": core_schema.typed_dict_field(value)}, extra_behavior=extra
+    )
+
 
 
 def _result_form(form: Any) -> Any:
@@ -186,10 +190,7 @@ class ResultOf:
     ) -> core_schema.CoreSchema:
         value = handler.generate_schema(self.value)
         details = handler.generate_schema(self.details)
-        ok = core_schema.typed_dict_schema({
-            "ok": _flag(True),
-            "value": core_schema.typed_dict_field(value),
-        }, extra_behavior=self.extra)
+        ok = _holding_branch("ok", value, self.extra)
         err = core_schema.typed_dict_schema({
             "ok": _flag(False),
             "error": core_schema.typed_dict_field(_text_schema()),
@@ -243,10 +244,7 @@ class MayBeOf:
         self, source: Any, handler: GetCoreSchemaHandler
     ) -> core_schema.CoreSchema:
         value = handler.generate_schema(self.value)
-        just = core_schema.typed_dict_schema({
-            "just": _flag(True),
-            "value": core_schema.typed_dict_field(value),
-        }, extra_behavior=self.extra)
+        just = _holding_branch("just", value, self.extra)
         nothing = core_schema.typed_dict_schema({"just": _flag(False)}, extra_behavior=self.extra)
         tagged = core_schema.tagged_union_schema(
             {"Just": just, "Nothing": nothing}, _tag("just", "Just", "Nothing"),
