@@ -22,6 +22,7 @@
 # database, the dynamic linker's cache and the certificate bundle. The chroot is a place to run one
 # interpreter and the test suite, not a Debian system to administer: it has no working dpkg state.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/chroot-common.sh"
 cd "$(dirname "$0")/.."
 
 cache=${ARM64_CACHE:-/var/cache/tolbrane-arm64}
@@ -82,10 +83,6 @@ grep -qsx enabled "$binfmt/qemu-aarch64" ||
 grep -q '^flags:.*F' "$binfmt/qemu-aarch64" ||
     fail "the binfmt_misc entry qemu-aarch64 lacks the F flag, so it cannot work inside a chroot"
 
-mounted_below() {
-    awk -v dir="$1" '$2 == dir || index($2, dir "/") == 1' /proc/self/mounts
-}
-
 remove_chroot() {
     if [ -n "$(mounted_below "$1")" ]; then
         mounted_below "$1" >&2
@@ -95,48 +92,7 @@ remove_chroot() {
 }
 
 write_runner() {
-    cat >"$bin/arm64-run.new" <<EOF
-#!/usr/bin/env bash
-# Runs a command inside the arm64 chroot $root, in the current directory.
-# Written by scripts/arm64-chroot.sh of tolbrane; usage: arm64-run COMMAND [ARGUMENTS...]
-set -euo pipefail
-root=$(printf '%q' "$root")
-binds=($(printf '%q ' "$@"))
-EOF
-    cat >>"$bin/arm64-run.new" <<'EOF'
-if [ "$#" -eq 0 ]; then
-    echo "usage: arm64-run COMMAND [ARGUMENTS...]" >&2
-    exit 2
-fi
-wd=$(pwd -P)
-top=$wd
-while [ "$top" != / ] && [ ! -e "$top/.git" ]; do top=$(dirname "$top"); done
-[ "$top" != / ] || top=$wd
-case "$wd/" in "$root"/*) echo "error: run arm64-run from outside the chroot" >&2; exit 2 ;; esac
-exec unshare --mount --propagation private -- /bin/bash -c '
-    set -euo pipefail
-    root=$1 top=$2 wd=$3 nbinds=$4
-    shift 4
-    mount --rbind /dev "$root/dev"
-    mount -t proc proc "$root/proc"
-    mount --rbind /sys "$root/sys"
-    mount --bind /etc/resolv.conf "$root/etc/resolv.conf"
-    for dir in "${@:1:$nbinds}"; do
-        mkdir -p "$root$dir"
-        mount --rbind "$dir" "$root$dir"
-        mount -o remount,bind,ro "$root$dir"
-    done
-    shift "$nbinds"
-    if [ "$top" != / ]; then
-        mkdir -p "$root$top"
-        mount --rbind "$top" "$root$top"
-    fi
-    exec chroot "$root" /usr/bin/env PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/sh -c '\''cd "$0" && exec "$@"'\'' "$wd" "$@"
-' arm64-run "$root" "$top" "$wd" "${#binds[@]}" "${binds[@]}" "$@"
-EOF
-    chmod +x "$bin/arm64-run.new"
-    mv "$bin/arm64-run.new" "$bin/arm64-run"
+    write_chroot_runner arm64-run "the arm64 chroot" scripts/arm64-chroot.sh "$@"
     cat >"$bin/arm64-$python.new" <<EOF
 #!/bin/sh
 # Runs the arm64 $python inside the chroot, in the current directory, under emulation.

@@ -16,6 +16,7 @@
 # that holds it appear inside at the same paths, and every mount ends with the command, so nothing
 # is left mounted and nothing needs unmounting.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/chroot-common.sh"
 cd "$(dirname "$0")/.."
 
 cache=${NEWER_PYTHONS_CACHE:-/var/cache/tolbrane}
@@ -60,10 +61,6 @@ debian_mirror() {
     done | grep -v security | grep -E '/debian/?$' | head -n 1
 }
 
-mounted_below() {
-    awk -v dir="$1" '$2 == dir || index($2, dir "/") == 1' /proc/self/mounts
-}
-
 remove_chroot() {
     # Through a live bind mount, removing the tree would delete the files it shows.
     if [ -n "$(mounted_below "$1")" ]; then
@@ -77,50 +74,7 @@ remove_chroot() {
 # The wrapper that every other one calls: runs its arguments inside the chroot, in the current
 # directory. Its read-only binds are the local folders that pip's configuration names.
 write_runner() {
-    local binds=("$@")
-    cat >"$bin/sid-run.new" <<EOF
-#!/usr/bin/env bash
-# Runs a command inside the Debian unstable chroot $root, in the current directory.
-# Written by scripts/newer-pythons.sh of tolbrane; usage: sid-run COMMAND [ARGUMENTS...]
-set -euo pipefail
-root=$(printf '%q' "$root")
-binds=($(printf '%q ' "${binds[@]}"))
-EOF
-    cat >>"$bin/sid-run.new" <<'EOF'
-if [ "$#" -eq 0 ]; then
-    echo "usage: sid-run COMMAND [ARGUMENTS...]" >&2
-    exit 2
-fi
-wd=$(pwd -P)
-# The whole work tree, so that paths above the current directory (../x) resolve as outside.
-top=$wd
-while [ "$top" != / ] && [ ! -e "$top/.git" ]; do top=$(dirname "$top"); done
-[ "$top" != / ] || top=$wd
-case "$wd/" in "$root"/*) echo "error: run sid-run from outside the chroot" >&2; exit 2 ;; esac
-exec unshare --mount --propagation private -- /bin/bash -c '
-    set -euo pipefail
-    root=$1 top=$2 wd=$3 nbinds=$4
-    shift 4
-    mount --rbind /dev "$root/dev"
-    mount -t proc proc "$root/proc"
-    mount --rbind /sys "$root/sys"
-    mount --bind /etc/resolv.conf "$root/etc/resolv.conf"
-    for dir in "${@:1:$nbinds}"; do
-        mkdir -p "$root$dir"
-        mount --rbind "$dir" "$root$dir"
-        mount -o remount,bind,ro "$root$dir"
-    done
-    shift "$nbinds"
-    if [ "$top" != / ]; then
-        mkdir -p "$root$top"
-        mount --rbind "$top" "$root$top"
-    fi
-    exec chroot "$root" /usr/bin/env PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/sh -c '\''cd "$0" && exec "$@"'\'' "$wd" "$@"
-' sid-run "$root" "$top" "$wd" "${#binds[@]}" "${binds[@]}" "$@"
-EOF
-    chmod +x "$bin/sid-run.new"
-    mv "$bin/sid-run.new" "$bin/sid-run"
+    write_chroot_runner sid-run "the Debian unstable chroot" scripts/newer-pythons.sh "$@"
 }
 
 write_interpreter_wrapper() {
