@@ -33,6 +33,21 @@ def variant_schema(
     }
 
 
+def holding_variant_schema(
+    title: str, description: str, flag: str, value_description: str
+) -> dict[str, Any]:
+    """The schema of the variant that holds a value: the flag true, and the value."""
+    return variant_schema(
+        title,
+        description,
+        {
+            flag: {"type": "boolean", "const": True},
+            "value": {"description": value_description},
+        },
+        [flag, "value"],
+    )
+
+
 DICT_FORM_SCHEMA: Final[dict[str, Any]] = {
     "$schema": "https://json-schema.org/draft/2020-12/schema",
     "title": "Result",
@@ -51,14 +66,9 @@ DICT_FORM_SCHEMA: Final[dict[str, Any]] = {
             # read it alike: any character but a surrogate, or a well-formed surrogate pair.
             "pattern": r"^(?:[^\ud800-\udfff]|[\ud800-\udbff][\udc00-\udfff])*$",
         },
-        "Ok": variant_schema(
-            "Ok",
-            "A success: the value, which may be null.",
-            {
-                "ok": {"type": "boolean", "const": True},
-                "value": {"description": "The value of the Ok, of any type."},
-            },
-            ["ok", "value"],
+        "Ok": holding_variant_schema(
+            "Ok", "A success: the value, which may be null.", "ok",
+            "The value of the Ok, of any type.",
         ),
         "Err": variant_schema(
             "Err",

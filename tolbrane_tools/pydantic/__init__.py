@@ -23,7 +23,7 @@ Reply(result=Ok(7))
 import copy
 from collections.abc import Callable
 from dataclasses import dataclass
-from typing import Any, Final, Literal, cast
+from typing import Any, ClassVar, Final, Literal, cast
 
 from pydantic import GetCoreSchemaHandler, GetJsonSchemaHandler
 from pydantic.json_schema import JsonSchemaValue
@@ -32,7 +32,7 @@ from pydantic_core import PydanticCustomError, core_schema
 from tolbrane import MayBe, Result
 
 from tolbrane_tools import DICT_FORM_SCHEMA
-from tolbrane_tools._schema import variant_schema
+from tolbrane_tools._schema import holding_variant_schema, variant_schema
 
 __all__ = ["MAYBE_FORM_SCHEMA", "MayBeOf", "ResultOf"]
 
@@ -42,14 +42,8 @@ MAYBE_FORM_SCHEMA: Final[dict[str, Any]] = {
     "description": "A tolbrane MayBe as a pydantic field writes and reads it: a Just or a Nothing.",
     "oneOf": [{"$ref": "#/$defs/Just"}, {"$ref": "#/$defs/Nothing"}],
     "$defs": {
-        "Just": variant_schema(
-            "Just",
-            "A held object, which may be null.",
-            {
-                "just": {"type": "boolean", "const": True},
-                "value": {"description": "The held object, of any type."},
-            },
-            ["just", "value"],
+        "Just": holding_variant_schema(
+            "Just", "A held object, which may be null.", "just", "The held object, of any type."
         ),
         "Nothing": variant_schema(
             "Nothing", "No object.", {"just": {"type": "boolean", "const": False}}, ["just"]
@@ -139,31 +133,79 @@ def _untitled(schema: dict[str, Any]) -> dict[str, Any]:
     return {key: item for key, item in schema.items() if key != "title"}
 
 
-def _field_schema(
-    tagged: core_schema.CoreSchema, before: Any, after: Any, serialise: Any,
-    json_schema: Callable[[list[dict[str, Any]]], JsonSchemaValue],
-) -> core_schema.CoreSchema:
-    # pydantic writes the schemas of the value and details (a nested field's included); this
-    # takes them from its branches and sets them in the published form.
-    def show(schema: core_schema.CoreSchema, handler: GetJsonSchemaHandler) -> JsonSchemaValue:
-        generated = handler.resolve_ref_schema(handler(schema))
-        branches: list[dict[str, Any]] = [
-            branch["properties"] for branch in generated["oneOf"]
-        ]
-        return json_schema(branches)
+@dataclass(frozen=True, slots=True)
+class _Form:
+    """A form a marker reads and writes: its flag, its two variants and the conversions."""
 
-    return core_schema.no_info_before_validator_function(
-        before,
-        core_schema.no_info_after_validator_function(after, tagged),
-        serialization=core_schema.plain_serializer_function_ser_schema(
-            serialise, return_schema=tagged
-        ),
-        metadata={"pydantic_js_functions": [show]},
-    )
+    flag: str
+    holding: str
+    other: str
+    error_type: str
+    error_message: str
+    before: Callable[[Any], Any]
+    after: Callable[[Any], Any]
+    serialise: Callable[[Any], dict[str, Any]]
+
+
+_RESULT_FORM: Final = _Form(
+    "ok", "Ok", "Err", "tolbrane_result_form",
+    "Input should be the dictionary form of a Result: a dict whose 'ok' is true or false",
+    _result_form, _result_of, _result_to_form,
+)
+_MAYBE_FORM: Final = _Form(
+    "just", "Just", "Nothing", "tolbrane_maybe_form",
+    "Input should be the form of a MayBe: a dict whose 'just' is true or false",
+    _maybe_form, _maybe_of, _maybe_to_form,
+)
+
+
+class _FormMarker:
+    """What both markers build: a tagged union of the two branches, read and written as a form."""
+
+    __slots__ = ()
+    value: Any
+    extra: Literal["ignore", "forbid"]
+    _form: ClassVar[_Form]
+
+    def __get_pydantic_core_schema__(
+        self, source: Any, handler: GetCoreSchemaHandler
+    ) -> core_schema.CoreSchema:
+        form = self._form
+        value = handler.generate_schema(self.value)
+        tagged = core_schema.tagged_union_schema(
+            {
+                form.holding: _holding_branch(form.flag, value, self.extra),
+                form.other: self._other_branch(handler),
+            },
+            _tag(form.flag, form.holding, form.other),
+            custom_error_type=form.error_type,
+            custom_error_message=form.error_message,
+        )
+
+        # pydantic writes the schemas of the value and details (a nested field's included);
+        # this takes them from its branches and sets them in the published form.
+        def show(schema: core_schema.CoreSchema, json: GetJsonSchemaHandler) -> JsonSchemaValue:
+            generated = json.resolve_ref_schema(json(schema))
+            return self._json_schema([branch["properties"] for branch in generated["oneOf"]])
+
+        return core_schema.no_info_before_validator_function(
+            form.before,
+            core_schema.no_info_after_validator_function(form.after, tagged),
+            serialization=core_schema.plain_serializer_function_ser_schema(
+                form.serialise, return_schema=tagged
+            ),
+            metadata={"pydantic_js_functions": [show]},
+        )
+
+    def _other_branch(self, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
+        raise NotImplementedError
+
+    def _json_schema(self, branches: list[dict[str, Any]]) -> JsonSchemaValue:
+        raise NotImplementedError
 
 
 @dataclass(frozen=True, slots=True)
-class ResultOf:
+class ResultOf(_FormMarker):
     """The marker of a pydantic field holding a Result: ``Annotated[Result[T], ResultOf(T)]``.
 
     ``value`` is the type of an Ok's value, ``details`` that of an Err's details (both any
@@ -184,43 +226,30 @@ class ResultOf:
     value: Any = Any
     details: Any = Any
     extra: Literal["ignore", "forbid"] = "ignore"
+    _form: ClassVar[_Form] = _RESULT_FORM
 
-    def __get_pydantic_core_schema__(
-        self, source: Any, handler: GetCoreSchemaHandler
-    ) -> core_schema.CoreSchema:
-        value = handler.generate_schema(self.value)
+    def _other_branch(self, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
         details = handler.generate_schema(self.details)
-        ok = _holding_branch("ok", value, self.extra)
-        err = core_schema.typed_dict_schema({
+        return core_schema.typed_dict_schema({
             "ok": _flag(False),
             "error": core_schema.typed_dict_field(_text_schema()),
             "code": core_schema.typed_dict_field(_text_schema(), required=False),
             "details": core_schema.typed_dict_field(details, required=False),
         }, extra_behavior=self.extra)
-        tagged = core_schema.tagged_union_schema(
-            {"Ok": ok, "Err": err}, _tag("ok", "Ok", "Err"),
-            custom_error_type="tolbrane_result_form",
-            custom_error_message=(
-                "Input should be the dictionary form of a Result: a dict whose 'ok' is true "
-                "or false"
-            ),
-        )
 
-        def json_schema(branches: list[dict[str, Any]]) -> JsonSchemaValue:
-            defs = copy.deepcopy(DICT_FORM_SCHEMA["$defs"])
-            ok_form, err_form = defs["Ok"], defs["Err"]
-            ok_form["properties"]["value"] |= _untitled(branches[0]["value"])
-            err_form["properties"]["details"] |= _untitled(branches[1]["details"])
-            for key in ("error", "code"):
-                described = {"description": err_form["properties"][key]["description"]}
-                err_form["properties"][key] = defs["Text"] | described
-            return {"title": "Result", "oneOf": [ok_form, err_form]}
-
-        return _field_schema(tagged, _result_form, _result_of, _result_to_form, json_schema)
+    def _json_schema(self, branches: list[dict[str, Any]]) -> JsonSchemaValue:
+        defs = copy.deepcopy(DICT_FORM_SCHEMA["$defs"])
+        ok_form, err_form = defs["Ok"], defs["Err"]
+        ok_form["properties"]["value"] |= _untitled(branches[0]["value"])
+        err_form["properties"]["details"] |= _untitled(branches[1]["details"])
+        for key in ("error", "code"):
+            described = {"description": err_form["properties"][key]["description"]}
+            err_form["properties"][key] = defs["Text"] | described
+        return {"title": "Result", "oneOf": [ok_form, err_form]}
 
 
 @dataclass(frozen=True, slots=True)
-class MayBeOf:
+class MayBeOf(_FormMarker):
     """The marker of a pydantic field holding a MayBe: ``Annotated[MayBe[T], MayBeOf(T)]``.
 
     The field reads ``{"just": true, "value": ...}`` (the held object validated as ``value``) or
@@ -239,24 +268,12 @@ class MayBeOf:
 
     value: Any = Any
     extra: Literal["ignore", "forbid"] = "ignore"
+    _form: ClassVar[_Form] = _MAYBE_FORM
 
-    def __get_pydantic_core_schema__(
-        self, source: Any, handler: GetCoreSchemaHandler
-    ) -> core_schema.CoreSchema:
-        value = handler.generate_schema(self.value)
-        just = _holding_branch("just", value, self.extra)
-        nothing = core_schema.typed_dict_schema({"just": _flag(False)}, extra_behavior=self.extra)
-        tagged = core_schema.tagged_union_schema(
-            {"Just": just, "Nothing": nothing}, _tag("just", "Just", "Nothing"),
-            custom_error_type="tolbrane_maybe_form",
-            custom_error_message=(
-                "Input should be the form of a MayBe: a dict whose 'just' is true or false"
-            ),
-        )
+    def _other_branch(self, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
+        return core_schema.typed_dict_schema({"just": _flag(False)}, extra_behavior=self.extra)
 
-        def json_schema(branches: list[dict[str, Any]]) -> JsonSchemaValue:
-            defs = copy.deepcopy(MAYBE_FORM_SCHEMA["$defs"])
-            defs["Just"]["properties"]["value"] |= _untitled(branches[0]["value"])
-            return {"title": "MayBe", "oneOf": [defs["Just"], defs["Nothing"]]}
-
-        return _field_schema(tagged, _maybe_form, _maybe_of, _maybe_to_form, json_schema)
+    def _json_schema(self, branches: list[dict[str, Any]]) -> JsonSchemaValue:
+        defs = copy.deepcopy(MAYBE_FORM_SCHEMA["$defs"])
+        defs["Just"]["properties"]["value"] |= _untitled(branches[0]["value"])
+        return {"title": "MayBe", "oneOf": [defs["Just"], defs["Nothing"]]}
