@@ -248,3 +248,33 @@ def test_the_iterators_refuse_a_foreign_item_when_they_reach_it(function, items,
         for item in function(items):
             got.append(item)
     assert len(got) == yielded
+
+
+def _advanced(iterator):
+    next(iterator)
+    return iterator
+
+
+def _generated(items):
+    yield from items
+
+
+# The index counts the items the tool took, whichever way the source keeps its place.
+@pytest.mark.parametrize("shape", [
+    list, tuple, lambda items: iter(list(items)), lambda items: _advanced(iter([None, *items])),
+    lambda items: _advanced(iter((None, *items))), _generated,
+    lambda items: dict(enumerate(items)).values(),
+], ids=["list", "tuple", "list iterator", "advanced list iterator", "advanced tuple iterator",
+        "generator", "dict values"])
+@pytest.mark.parametrize("function, present, absent", [
+    (oks, Result.ok(1), Result.err("no")), (values, MayBe(1), MayBe.nothing()),
+])
+@pytest.mark.parametrize("foreign, shown", [("text", "str"), (Ambiguous(), "Ambiguous")])
+def test_the_iterators_name_the_foreign_item_by_its_place_in_any_source(
+    shape, function, present, absent, foreign, shown
+):
+    expected = "a Result" if type(present) is Result else "a MayBe"
+    items = [present, absent, present, absent, absent, foreign, present]
+    with raises_exact(TypeError, f"{function.__name__}() item 5: expected {expected}, "
+                                 f"got '{shown}'"):
+        list(function(shape(items)))

@@ -1,7 +1,8 @@
 """Many Results or MayBes at once: collect, partition, oks, errs and values."""
 
+import itertools
 from collections.abc import Callable, Iterable, Iterator
-from typing import Any, overload
+from typing import Any, cast, overload
 
 from tolbrane import MayBe, Result
 
@@ -121,14 +122,32 @@ def partition[T, E](iterable: Iterable[Result[T, E]]) -> tuple[list[T], list[Res
     raise _mismatch("partition", len(values) + len(failures), "a Result", item) from None
 
 
+# A list's or a tuple's iterator knows its position, so only other iterators are counted: counting
+# every item costs as much as the rest of the loop.
+_POSITIONED: tuple[type[Iterator[Any]], ...] = (type(iter([])), type(iter(())))
+
+
+def _position(items: Iterator[Any]) -> int:
+    # The third item of the iterator's __reduce__(), which an exhausted one leaves out.
+    state = items.__reduce__()
+    return cast(int, state[2]) if len(state) > 2 else 0
+
+
 def _present(
     function: str, kind: type[Any], unwrap: Callable[[Any], Any], iterable: Iterable[Any]
 ) -> Iterator[Any]:
     # The values of the present items of kind, lazily: oks's and values's loop (see collect).
-    index = 0
+    items = iter(iterable)
+    counter = None
+    start = 0
+    if type(items) in _POSITIONED:
+        start = _position(items)
+    else:
+        counter = itertools.count(1)
+        items = itertools.compress(items, counter)  # every count is true: it only counts
     item: Any = END
     try:
-        for index, item in enumerate(iterable):
+        for item in items:
             if item:
                 yield unwrap(item)
             elif type(item) is not kind:
@@ -138,7 +157,10 @@ def _present(
     except Exception:
         if item is END or type(item) is kind:
             raise
-    raise _mismatch(function, index, "a Result" if kind is Result else "a MayBe", item) from None
+    taken = next(counter) - 1 if counter is not None else _position(items) - start
+    raise _mismatch(
+        function, taken - 1, "a Result" if kind is Result else "a MayBe", item
+    ) from None
 
 
 def oks[T](iterable: Iterable[Result[T, Any]]) -> Iterator[T]:
