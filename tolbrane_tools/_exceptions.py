@@ -33,11 +33,13 @@ def failure_of(exc: BaseException, code: str | None) -> Result[Any]:
         message = str(exc)
     except Exception:
         message = f"<unprintable {type(exc).__name__} object>"
-    else:
-        # ASCII text needs no check; a str subclass might lie about it.
-        if type(message) is not str or not message.isascii():
-            message = str.encode(message, "utf-8", "backslashreplace").decode("utf-8")
-    return Result.err(message, code or type(exc).__name__, exc)
+    code = code or type(exc).__name__
+    try:
+        return Result.err(message, code, exc)
+    except UnicodeEncodeError:
+        # The Err copies the text as UTF-8, which refuses a lone surrogate and nothing else.
+        message = str.encode(message, "utf-8", "backslashreplace").decode("utf-8")
+        return Result.err(message, code, exc)
 
 
 @final
