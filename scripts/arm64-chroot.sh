@@ -43,22 +43,6 @@ mkdir -p "$cache" "$bin"
 exec 9>"$cache/.lock"
 flock 9
 
-# The first deb archive of this machine's apt sources that is Debian's own (not security).
-debian_mirror() {
-    if [ -n "${DEBIAN_MIRROR:-}" ]; then
-        printf '%s\n' "$DEBIAN_MIRROR"
-        return
-    fi
-    local file
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-        [ -f "$file" ] || continue
-        case $file in
-        *.sources) awk 'tolower($1) == "uris:" { print $2 }' "$file" ;;
-        *) sed -nE 's/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+).*/\2/p' "$file" ;;
-        esac
-    done | grep -v security | grep -E '/debian/?$' | head -n 1
-}
-
 host_packages=()
 command -v debootstrap >/dev/null 2>&1 || host_packages+=(debootstrap)
 [ -x /usr/bin/qemu-aarch64-static ] || host_packages+=(qemu-user-static)
@@ -157,30 +141,7 @@ else
     mv "$partial" "$root"
 fi
 
-# pip's configuration files and the local files and folders they name, as this machine has them:
-# files are copied, folders (local indexes, wheel folders) bound read-only by arm64-run.
-pip_files=()
-for file in /etc/pip.conf /etc/xdg/pip/pip.conf "$HOME/.config/pip/pip.conf" "$HOME/.pip/pip.conf" \
-    ${PIP_CONFIG_FILE:+"$PIP_CONFIG_FILE"}; do
-    [ -f "$file" ] && pip_files+=("$(realpath "$file")")
-done
-mapfile -t pip_paths < <(
-    { [ "${#pip_files[@]}" -eq 0 ] || grep -hvE '^[[:space:]]*[#;]' "${pip_files[@]}"
-      env | grep -E '^PIP_' | cut -d= -f2-; } |
-        grep -oE '(^|[[:space:]=])(file://)?/[^[:space:],;"'\'']+' | sed -E 's#^[[:space:]=]?(file://)?##' |
-        sort -u
-)
-pip_binds=()
-for path in "${pip_files[@]}" "${pip_paths[@]}"; do
-    if [ -d "$path" ]; then
-        path=$(realpath "$path")
-        [ "$(basename "$path")" != simple ] || path=$(dirname "$path")
-        pip_binds+=("$path")
-    elif [ -f "$path" ]; then
-        mkdir -p "$root$(dirname "$path")"
-        cp -L "$path" "$root$path"
-    fi
-done
+copy_pip_config
 write_runner "${pip_binds[@]}"
 
 machine=$("$bin/arm64-$python" -c 'import platform; print(platform.machine())') ||

@@ -33,34 +33,6 @@ mkdir -p "$cache" "$bin"
 exec 9>"$cache/.lock"
 flock 9  # one maker at a time; the wrappers themselves take no lock
 
-# The Debian archive of this machine's apt sources: the first deb entry that is not a security or
-# third-party archive, from one-line .list files or deb822 .sources files.
-debian_mirror() {
-    if [ -n "${DEBIAN_MIRROR:-}" ]; then
-        printf '%s\n' "$DEBIAN_MIRROR"
-        return
-    fi
-    local file
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-        [ -f "$file" ] || continue
-        case $file in
-        *.sources)
-            awk '
-                function flush() {
-                    if (uris != "" && types ~ /(^|[ \t])deb([ \t]|$)/ && enabled != "no") print uris
-                    types = uris = enabled = ""
-                }
-                /^[ \t]*$/ { flush(); next }
-                tolower($1) == "types:" { types = $0 }
-                tolower($1) == "uris:" { uris = $2 }
-                tolower($1) == "enabled:" { enabled = tolower($2) }
-                END { flush() }
-            ' "$file" ;;
-        *) sed -nE 's/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+).*/\2/p' "$file" ;;
-        esac
-    done | grep -v security | grep -E '/debian/?$' | head -n 1
-}
-
 remove_chroot() {
     # Through a live bind mount, removing the tree would delete the files it shows.
     if [ -n "$(mounted_below "$1")" ]; then
@@ -132,36 +104,7 @@ else
     mv "$partial" "$root"
 fi
 
-# pip's configuration, copied to the same paths inside: its files, and the local files and folders
-# that they or the PIP_* variables name (certificate bundles, constraints, local indexes and wheel
-# folders); the folders are bound read-only by sid-run. The PIP_* variables reach the chroot anyway,
-# since sid-run keeps the environment.
-candidates=(/etc/pip.conf)
-IFS=: read -ra xdg_dirs <<<"${XDG_CONFIG_DIRS:-/etc/xdg}"
-for dir in "${xdg_dirs[@]}"; do candidates+=("$dir/pip/pip.conf"); done
-candidates+=("$HOME/.config/pip/pip.conf" "$HOME/.pip/pip.conf" ${PIP_CONFIG_FILE:+"$PIP_CONFIG_FILE"})
-pip_files=()
-for file in "${candidates[@]}"; do
-    [ -f "$file" ] && pip_files+=("$(realpath "$file")")
-done
-mapfile -t pip_paths < <(
-    { [ "${#pip_files[@]}" -eq 0 ] || grep -hvE '^[[:space:]]*[#;]' "${pip_files[@]}"
-      env | grep -E '^PIP_' | cut -d= -f2-; } |
-        grep -oE '(^|[[:space:]=])(file://)?/[^[:space:],;"'\'']+' | sed -E 's#^[[:space:]=]?(file://)?##' |
-        sort -u
-)
-pip_binds=()
-for path in "${pip_files[@]}" "${pip_paths[@]}"; do
-    if [ -d "$path" ]; then
-        path=$(realpath "$path")
-        # A local index's pages link to the files beside its simple/ folder.
-        [ "$(basename "$path")" != simple ] || path=$(dirname "$path")
-        pip_binds+=("$path")
-    elif [ -f "$path" ]; then
-        mkdir -p "$root$(dirname "$path")"
-        cp -L "$path" "$root$path"
-    fi
-done
+copy_pip_config
 # Certificate authorities: the local ones, added to the chroot's own store by update-ca-certificates
 # below; the bundle that pip's configuration names was copied above.
 local_cas=/usr/local/share/ca-certificates
