@@ -1,9 +1,9 @@
 """What the type checkers must infer for tolbrane_tools.pydantic and tolbrane_tools.hypothesis,
 and the misuse they must reject.
 
-Checked, never run, like check_tools.py beside it: `mypy --strict` and basedpyright read it with
-pydantic and Hypothesis installed. Every misuse line carries the exact error code that each checker
-must report there.
+Checked, never run, like check_tools.py beside it: `mypy --strict`, basedpyright and pyright read it
+with pydantic and Hypothesis installed. Every misuse line carries the exact error code that each
+checker must report there.
 """
 
 from typing import Annotated, Any, Literal, assert_type

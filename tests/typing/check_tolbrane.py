@@ -1,10 +1,11 @@
 """What the type checkers must infer for tolbrane, and the misuse they must reject.
 
-This file is checked, never run: `mypy --strict` and basedpyright (pyrightconfig.json beside it)
-read it against the installed stubs. assert_type lines fail when an inferred type changes. Every
-misuse line carries the exact error code that each checker must report there; both checkers are set
-to fail on an ignore comment that silences nothing (mypy --warn-unused-ignores, pyright's
-reportUnnecessaryTypeIgnoreComment), so a misuse that becomes accepted fails the check too.
+This file is checked, never run: `mypy --strict`, basedpyright and pyright (pyrightconfig.json
+beside it) read it against the installed stubs. assert_type lines fail when an inferred type
+changes. Every misuse line carries the exact error code that each checker must report there; all
+three are set to fail on an ignore comment that silences nothing (mypy --warn-unused-ignores,
+pyright's reportUnnecessaryTypeIgnoreComment), so a misuse that becomes accepted fails the check
+too.
 """
 
 from typing import TYPE_CHECKING, Any, Never, assert_type

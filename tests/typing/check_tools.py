@@ -1,8 +1,8 @@
 """What the type checkers must infer for tolbrane_tools, and the misuse they must reject.
 
-Checked, never run, like check_tolbrane.py beside it: `mypy --strict` and basedpyright read it
-against the installed package. Every misuse line carries the exact error code that each checker
-must report there, and both fail on an ignore comment that silences nothing.
+Checked, never run, like check_tolbrane.py beside it: `mypy --strict`, basedpyright and pyright read
+it against the installed package. Every misuse line carries the exact error code that each checker
+must report there, and each fails on an ignore comment that silences nothing.
 """
 
 import asyncio
