@@ -145,6 +145,8 @@ class Ambiguous:
 ])
 @pytest.mark.parametrize("call, text", [
     (flatten, "flatten() argument must be a Result"),
+    (lambda obj: or_else(obj, lambda *fields: OK), "or_else() argument must be a Result"),
+    (lambda obj: map_or(obj, 0, str), "map_or() argument must be a Result"),
     (lambda obj: ok_or(obj, "m"), "ok_or() argument must be a MayBe"),
     (lambda obj: combine(OK, obj, ERR), "combine() argument 2 must be a Result"),
     (lambda obj: combine(obj, OK), "combine() argument 1 must be a Result"),
@@ -229,3 +231,14 @@ def test_unwrap_or_raise_as_leaves_no_reference_to_the_err_in_its_frame():
             pass
     assert sys.getrefcount(result) == before
     assert same(result, Result.err("m", None, result.unwrap_err()[2]))
+
+
+# A MayBe of either truth, where the methods called as functions would refuse it on their own.
+@pytest.mark.parametrize("maybe", [MayBe(1), MayBe.nothing()], ids=["Just", "Nothing"])
+@pytest.mark.parametrize("call, name", [
+    (lambda obj: or_else(obj, lambda *fields: OK), "or_else"),
+    (lambda obj: map_or(obj, 0, str), "map_or"), (flatten, "flatten"),
+])
+def test_a_maybe_is_refused_where_a_result_is_needed(maybe, call, name):
+    with raises_exact(TypeError, f"{name}() argument must be a Result, not 'MayBe'"):
+        call(maybe)

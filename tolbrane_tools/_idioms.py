@@ -19,7 +19,7 @@ from ._views import not_a
 # on the hot paths they are the type test, which an explicit one would only repeat.
 _UNWRAP_RESULT: Callable[[Any], Any] = Result[Any].unwrap
 _UNWRAP_MAYBE: Callable[[Any], Any] = MayBe[Any].unwrap
-_ABSENT: Any = object()
+_UNWRAP_ERR_RESULT: Callable[[Any], tuple[str, str | None, Any]] = Result[Any].unwrap_err
 
 
 def or_else[T, E, U, F](
@@ -35,14 +35,22 @@ def or_else[T, E, U, F](
     >>> or_else(Result.ok("cached"), lambda message, code, details: Result.ok("unused"))
     Ok(cached)
     """
-    if type(result) is not Result:
-        raise not_a("or_else() argument", "a Result", result)
-    if result:
-        return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Ok: no F in it
-    recovered = func(*result.unwrap_err())
-    if type(recovered) is not Result:
-        raise not_a("or_else() callable's return value", "a Result", recovered)
-    return recovered
+    # The type test only where the method called does not make it (see _UNWRAP_RESULT).
+    try:
+        if not result:
+            fields = _UNWRAP_ERR_RESULT(result)
+        elif type(result) is Result:
+            return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Ok: no F in it
+        else:
+            raise TypeError
+    except Exception:
+        pass
+    else:
+        recovered = func(*fields)
+        if type(recovered) is not Result:
+            raise not_a("or_else() callable's return value", "a Result", recovered)
+        return recovered
+    raise not_a("or_else() argument", "a Result", result)
 
 
 def unwrap_or_else[T, E, U](
@@ -66,11 +74,18 @@ def map_or[T, U, D](result: Result[T, Any], default: D, func: Callable[[T], U]) 
     >>> map_or(Result.ok("abc"), 0, len), map_or(Result.err("none"), 0, len)
     (3, 0)
     """
-    if type(result) is not Result:
-        raise not_a("map_or() argument", "a Result", result)
-    if result:
-        return func(result.unwrap())
-    return default
+    try:  # as in or_else
+        if result:
+            value = _UNWRAP_RESULT(result)
+        elif type(result) is Result:
+            return default
+        else:
+            raise TypeError
+    except Exception:
+        pass
+    else:
+        return func(value)
+    raise not_a("map_or() argument", "a Result", result)
 
 
 def map_or_else[T, E, U, D](
@@ -143,19 +158,20 @@ def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
     """
     # Truth first, then the type test: an exception from either tells of a foreign argument
     # (its __bool__ may raise anything).
-    inner: Any = _ABSENT
     try:
         if result:
             inner = _UNWRAP_RESULT(result)
         elif type(result) is Result:
             return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
+        else:
+            raise TypeError
     except Exception:
         pass
-    if inner is _ABSENT:
-        raise not_a("flatten() argument", "a Result", result)
-    if type(inner) is not Result:
+    else:
+        if type(inner) is Result:
+            return inner  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
         raise not_a("flatten() Ok's value", "a Result", inner)
-    return inner  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
+    raise not_a("flatten() argument", "a Result", result)
 
 
 def err_details[E](result: Result[Any, E]) -> E:
