@@ -156,15 +156,14 @@ def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
     >>> flatten(Result.ok(Result.ok(1))), flatten(Result.ok(Result.err("inner")))
     (Ok(1), Err('inner'))
     """
-    # Truth first, then the type test: an exception from either tells of a foreign argument
-    # (its __bool__ may raise anything).
+    # Truth first, then the type test, by the method that the branch calls: an exception from
+    # either tells of a foreign argument (its __bool__ may raise anything).
     try:
         if result:
             inner = _UNWRAP_RESULT(result)
-        elif type(result) is Result:
-            return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
         else:
-            raise TypeError
+            _UNWRAP_ERR_RESULT(result)
+            return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
     except Exception:
         pass
     else:
