@@ -12,7 +12,7 @@ import weakref
 import pytest
 
 from tolbrane import MayBe, Result
-from tolbrane_tools import Catcher, attempt, catch, unwrap_or_raise
+from tolbrane_tools import Catcher, attempt, catch, from_exception, unwrap_or_raise
 
 
 def raises_exact(exc_type, text):
@@ -499,6 +499,8 @@ def _every_catching_path(exc):
         "catch on an async callable": asyncio.run(catch()(functools.partial(coroutine))()),
         "attempt": attempt(raiser),
         "attempt on a coroutine function": asyncio.run(attempt(coroutine)),
+        "from_exception": from_exception(exc),
+        "from_exception with a code": from_exception(exc, "E_X"),
     }
 
 
@@ -509,13 +511,14 @@ def test_every_catching_tool_makes_an_err_from_any_exception(raised, message):
         assert (path, got_message) == (path, message)
         assert type(got_message) is str
         assert got_message.encode("utf-8")  # an Err's message is always encodable
-        assert (path, code) == (path, "E_X" if path == "catch with a code" else type(raised).__name__)
+        coded = path.endswith("with a code")
+        assert (path, code) == (path, "E_X" if coded else type(raised).__name__)
         assert details is raised
 
 
-def test_an_unprintable_exception_keeps_no_trace_of_the_failed_str():
-    result = catch()(fail_with(StrRaises()))()
-    details = result.unwrap_err()[2]
+@pytest.mark.parametrize("make", [lambda exc: catch()(fail_with(exc))(), from_exception])
+def test_an_unprintable_exception_keeps_no_trace_of_the_failed_str(make):
+    details = make(StrRaises()).unwrap_err()[2]
     assert details.__context__ is None and details.__cause__ is None
 
 

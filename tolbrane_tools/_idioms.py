@@ -284,6 +284,12 @@ def from_exception[X: BaseException](exc: X, code: str | None = None) -> Result[
         )
     if code is not None:
         check_code(code, "from_exception")
+    # The common case made as a hand-written Err is; failure_of makes the rare ones, a str()
+    # that raises or gives text that UTF-8 refuses, calling str() once more.
+    try:
+        return Result.err(str(exc), code or type(exc).__name__, exc)
+    except Exception:
+        pass
     return failure_of(exc, code)
 
 
