@@ -11,7 +11,6 @@ from typing import Any, Never, overload
 
 from tolbrane import MayBe, Result
 
-from ._collections import END, gather
 from ._exceptions import check_code, failure_of
 from ._views import not_a
 
@@ -256,10 +255,20 @@ def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
     >>> combine(Result.ok("ada"), Result.err("no age"), Result.err("no mail"))
     Err('no age')
     """
+    # A loop of its own, not collect's: a tuple cannot raise while iterated, so any exception
+    # tells of a foreign item, and the loop need not tell one from the other.
     values: list[Any] = []
-    result = gather(results, Result, _UNWRAP_RESULT, values)
-    if result is END:
-        return Result.ok(tuple(values))
+    unwrap = _UNWRAP_RESULT
+    result: Any = None
+    try:
+        for result in results:
+            if not result:
+                break
+            values.append(unwrap(result))
+        else:
+            return Result.ok(tuple(values))
+    except Exception:
+        pass
     if type(result) is Result:
         return result  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
     raise not_a(f"combine() argument {len(values) + 1}", "a Result", result)
