@@ -2,26 +2,36 @@
 
     python bench/idioms.py              # about a minute on 2 cores
     python bench/idioms.py --rounds 5   # shorter
+    python bench/idioms.py --instructions   # also count instructions with callgrind (valgrind)
     python bench/idioms.py --write      # also writes its section of docs/benchmarks-tools.md
 
 Each case pairs a toolkit function with the helper a user writes by hand for the same job (the
 `failure(exc)`, `or_else(r, f)` and early-return loops that ported projects carried), called on
 the same Result. The pairs are timed in alternation, round after round, each figure the best of
 a few timeit repeats, so that a load on the machine weighs on both sides alike; the report gives
-the median ratio of toolkit to hand-written time, with the lowest and the highest.
+the median ratio of toolkit to hand-written time, with the lowest and the highest. With
+--instructions, one process under callgrind also runs each statement in a loop for two trip
+counts, with the collector off, and the difference per trip, less that of an empty statement, is
+its count of instructions, which does not depend on the load (as in bench/tools.py).
 
 Target: every case within 1.15x of its hand-written helper.
 """
 
 import argparse
+import gc
+import os
 import platform
 import re
+import shutil
 import statistics
+import subprocess
 import sys
+import tempfile
 import timeit
 from pathlib import Path
 
 from tolbrane import MayBe, Result
+from tools import dump_total
 from tolbrane_tools import (
     and_then_async,
     bind,
@@ -172,6 +182,65 @@ CASES = [
 ]
 
 
+SHORT, LONG = 500, 1500  # the trip counts of the instruction count
+
+
+def count_child():
+    """Inside callgrind: each statement, then the empty one, for two trip counts each."""
+    # A collection would land in the counts of some runs and not others.
+    gc.disable()
+    for _, toolkit, hand in CASES:
+        for statement in (toolkit, hand, "None"):
+            namespace = dict(globals())
+            exec(f"def run(trips):\n    for _ in range(trips):\n        {statement}\n", namespace)
+            run = namespace["run"]
+            run(10)  # warm up: specialise the bytecode before counting
+            for trips in (SHORT, LONG):
+                os.getppid()
+                run(trips)
+            os.getppid()
+
+
+def count_instructions():
+    """Instructions per execution: {name: (toolkit, hand-written)}."""
+    if shutil.which("valgrind") is None:
+        sys.exit("--instructions needs valgrind (apt-get install valgrind)")
+    with tempfile.TemporaryDirectory(prefix="tolbrane-idioms-callgrind-") as work:
+        out = Path(work) / "callgrind.out"
+        command = ["valgrind", "--tool=callgrind", "--dump-before=getppid", "--dump-line=no",
+                   f"--callgrind-out-file={out}", sys.executable, __file__, "--child"]
+        completed = subprocess.run(command, env=dict(os.environ, PYTHONHASHSEED="0"),
+                                   capture_output=True, text=True)
+        if completed.returncode != 0:
+            sys.exit(f"callgrind run failed (exit {completed.returncode}):\n{completed.stderr}")
+        dumps = sorted(Path(work).glob("callgrind.out.*"), key=lambda p: int(p.suffix[1:]))
+        totals = [dump_total(path) for path in dumps]
+    # Three dumps a statement: what came before it, the short run and the long run.
+    per_trip = [(totals[start + 2] - totals[start + 1]) / (LONG - SHORT)
+                for start in range(0, len(totals) - 2, 3)]
+    counts = {}
+    for index, (name, _, _) in enumerate(CASES):
+        toolkit, hand, empty = per_trip[3 * index:3 * index + 3]
+        counts[name] = (toolkit - empty, hand - empty)
+    return counts
+
+
+def report_instructions(counts):
+    lines = [
+        "",
+        f"Instructions per execution (callgrind, CPython {platform.python_version()}): they do not "
+        "depend on the load.",
+        "",
+        "| case | toolkit | hand-written | ratio | target | met |",
+        "|---|---:|---:|---:|---|---|",
+    ]
+    for name, _, _ in CASES:
+        toolkit, hand = counts[name]
+        lines.append(f"| {name} | {toolkit:,.0f} | {hand:,.0f} | {toolkit / hand:.2f}x | "
+                     f"<= {TARGET}x | {'yes' if toolkit / hand <= TARGET else 'no'} |")
+    return "\n".join(lines)
+
+
 def best(statement, number, repeats):
     timer = timeit.Timer(statement, globals=globals())
     return min(timer.repeat(repeat=repeats, number=number)) / number
@@ -232,10 +301,18 @@ def main():
     parser.add_argument("--rounds", type=int, default=11)
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--number", type=int, default=20_000)
+    parser.add_argument("--instructions", action="store_true",
+                        help="also count instructions under callgrind")
     parser.add_argument("--write", action="store_true")
+    parser.add_argument("--child", action="store_true", help=argparse.SUPPRESS)
     arguments = parser.parse_args()
+    if arguments.child:
+        count_child()
+        return 0
     times, ratios = measure(arguments.rounds, arguments.repeats, arguments.number)
     section = report(times, ratios, arguments.rounds, arguments.repeats)
+    if arguments.instructions:
+        section += "\n" + report_instructions(count_instructions())
     print(section)
     if arguments.write:
         write(section)
