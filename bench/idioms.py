@@ -174,6 +174,7 @@ CASES = [
     ("ok_or, Just", "ok_or(JUST, 'none')", "hand_ok_or(JUST, 'none')"),
     ("to_maybe, Ok", "to_maybe(OK)", "hand_to_maybe(OK)"),
     ("combine, 3 Oks", "combine(OK, OK, OK)", "hand_combine(OK, OK, OK)"),
+    ("combine, an Err at 2 of 3", "combine(OK, ERR, OK)", "hand_combine(OK, ERR, OK)"),
     ("do, 3 Ok steps", "three_steps(OK, OK, OK)", "hand_three_steps(OK, OK, OK)"),
     ("do, an Err at step 2", "three_steps(OK, ERR, OK)", "hand_three_steps(OK, ERR, OK)"),
     ("map_async, Ok", "drive(map_async(OK, increment))", "drive(hand_map_async(OK, increment))"),
