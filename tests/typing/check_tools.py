@@ -160,6 +160,20 @@ def by_code(result: Result[float]) -> str:
             return message
 
 
+# An Err or a Nothing snapshot is always false and an Ok or a Just always true, so a plain truth
+# test narrows like a match.
+def by_truth(result: Result[int, KeyError], found: MayBe[str]) -> str:
+    if snapshot := view(result):
+        assert_type(snapshot, Ok[int])
+        return str(snapshot.value)
+    assert_type(snapshot, Err[KeyError])
+    if not (held := view(found)):
+        assert_type(held, Nothing)
+        return snapshot.message
+    assert_type(held, Just[str])
+    return held.value
+
+
 assert_type(view(parse("1")), Ok[int] | Err[ValueError])
 assert_type(view(MayBe(1)), Just[int] | Nothing)
 assert_type(Ok(3), Ok[int])
