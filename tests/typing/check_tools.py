@@ -283,10 +283,14 @@ async def use_async_tools() -> None:
 
 
 # --- what the checkers used to miss -----------------------------------------------------------
-def shapes(anything: Any, table: Result[dict[str, int]], items: MayBe[list[str]]) -> None:
+def shapes(
+    anything: Any, table: Result[dict[str, int]], items: MayBe[list[str]], tags: MayBe[set[str]]
+) -> None:
     assert_type(table.unwrap_or({}), dict[str, int])
     assert_type(table | {}, dict[str, int])
     assert_type(items.or_else([]), list[str])
+    assert_type(tags | set(), set[str])  # an empty constructor call, not a literal
+    assert_type(tags.or_else(set()), set[str])
     assert_type([*table], list[dict[str, int]])
     assert_type([*items], list[list[str]])
     either: int | str = parse("1").match(ok=lambda n: n, err=lambda m, c, d: m)
