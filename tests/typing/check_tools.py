@@ -90,6 +90,26 @@ def never_returns() -> None:
     assert_type(unwrap_or_raise(Result.err("x")), Never)
 
 
+# A return type of Any (json.loads, an untyped library) or Never also fits a coroutine: those
+# must still give the plain form, which is what runs. mypy cannot pick between the forms for Any:
+# attempt gives Any, and catch a function of any arguments that --strict calls untyped (the
+# migration page says so), so only the Never case is asserted for both checkers.
+def decode(text: str) -> Any:
+    return text
+
+
+def refuse(reason: str) -> Never:
+    raise PermissionError(reason)
+
+
+safe_decode = catch(ValueError)(decode)
+assert_type(attempt(refuse, "no"), Result[Any, Exception])
+assert_type(catch(PermissionError)(refuse)("no"), Result[Any, PermissionError])
+decoded_once: Result[Any, Exception] = attempt(decode, "{}")
+decoded: Result[Any, ValueError] = safe_decode("{}")  # type: ignore[no-untyped-call]
+safe_decode(1)  # type: ignore[no-untyped-call]  # pyright: ignore[reportArgumentType]
+
+
 handle_io = catch(OSError)
 assert_type(handle_io, Catcher[OSError])
 assert_type(catch(), Catcher[Exception])
