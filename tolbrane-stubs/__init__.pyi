@@ -354,6 +354,11 @@ class MayBe(Iterable[_T_co], Generic[_T_co]):
     def __rrshift__(self, value: MayBe[Never], /) -> MayBe[Never]:
         """nothing >> m, for a Nothing on the left: a new Nothing (m is never called)."""
 
+    @overload
+    def __or__(self, value: _T_co, /) -> _T_co:  # type: ignore[misc]  # see Result.unwrap_or
+        """m | default is the held object, or the right operand itself for a Nothing."""
+
+    @overload
     def __or__(self, value: _U, /) -> _T_co | _U:
         """m | default is the held object, or the right operand itself for a Nothing."""
 

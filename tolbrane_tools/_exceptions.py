@@ -21,6 +21,11 @@ else:
 from ._views import not_a
 
 
+@final
+class _NoValue:
+    """What no function returns: in catch's and attempt's forms, only a return of Any fits it."""
+
+
 def failure_of(exc: BaseException, code: str | None) -> Result[Any]:
     """The Err of a caught exception: its message, the code or its class name, and itself.
 
@@ -65,8 +70,12 @@ class Catcher(Generic[_X_co]):
             names.append(f"code={self._code!r}")
         return f"catch({', '.join(names)})"
 
-    # A coroutine function also matches the second form, with a coroutine as its value: the first
-    # form is the one that applies to it, which is what the overlap warnings are about.
+    # A coroutine function also matches the last form, with a coroutine as its value: the async
+    # form is the one that applies to it, which is what the overlap warnings are about. The
+    # first form takes a function that returns Any (json.loads, an untyped library), which would
+    # otherwise fit the async form, and makes it a plain one, as it is at run time.
+    @overload
+    def __call__[**P](self, func: Callable[P, _NoValue], /) -> Callable[P, Result[Any, _X_co]]: ...
     @overload
     def __call__[**P, T](  # type: ignore[overload-overlap]  # pyright: ignore[reportOverlappingOverload]
         self, func: Callable[P, Coroutine[Any, Any, T]], /
@@ -343,7 +352,11 @@ async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T, 
         return failure_of(exc, None)
 
 
-# As for Catcher.__call__, the first form is the one that applies to a coroutine function.
+# As for Catcher.__call__: a function that returns Any first, then a coroutine function.
+@overload
+def attempt[**P](
+    func: Callable[P, _NoValue], /, *args: P.args, **kwargs: P.kwargs
+) -> Result[Any, Exception]: ...
 @overload
 def attempt[**P, T](  # type: ignore[overload-overlap]
     func: Callable[P, Coroutine[Any, Any, T]], /, *args: P.args, **kwargs: P.kwargs

@@ -4,7 +4,7 @@ Ok and Err are two classes where the native Result is one, so a checker narrows 
 case by case and proves it exhaustive; the same for Just and Nothing.
 """
 
-from typing import TYPE_CHECKING, Any, Generic, final, overload
+from typing import TYPE_CHECKING, Any, Generic, Literal, final, overload
 
 from tolbrane import MayBe, Result
 
@@ -152,7 +152,8 @@ class Err(_Snapshot, Generic[_E_co]):
         """The Err's details, or None."""
         return self._details
 
-    def __bool__(self) -> bool:
+    # Literal[False], with Ok and Just always true, lets `if snapshot:` narrow as a match does.
+    def __bool__(self) -> Literal[False]:
         """False, as the Err it stands for."""
         return False
 
@@ -182,7 +183,7 @@ class Nothing(_Snapshot):
 
     __slots__ = ()
 
-    def __bool__(self) -> bool:
+    def __bool__(self) -> Literal[False]:
         """False, as the Nothing it stands for."""
         return False
 
