@@ -8,7 +8,7 @@ import re
 import pytest
 
 from tolbrane import MayBe, Result
-from tolbrane_tools import Err, Just, Nothing, Ok, same, view
+from tolbrane_tools import Err, Just, Nothing, Ok, collect, oks, same, to_maybe, view
 
 
 def raises_exact(exc_type, text):
@@ -136,6 +136,30 @@ def test_view_classes_take_a_type_parameter_at_run_time():
 def test_view_refuses_anything_else(obj, text):
     with raises_exact(TypeError, text):
         view(obj)
+
+
+class ClassRaises:
+    @property
+    def __class__(self):
+        raise RuntimeError("no class to tell")
+
+
+class ClassSaysOk:
+    @property
+    def __class__(self):
+        return Ok
+
+
+@pytest.mark.parametrize("cls", [ClassRaises, ClassSaysOk])
+@pytest.mark.parametrize("call, text", [
+    (view, "view() argument must be a Result or a MayBe, not '{}'"),
+    (to_maybe, "to_maybe() argument must be a Result, not '{}'"),
+    (lambda obj: collect([obj]), "collect() item 0: expected a Result or a MayBe, got '{}'"),
+    (lambda obj: list(oks([Result.ok(1), obj])), "oks() item 1: expected a Result, got '{}'"),
+])
+def test_the_type_error_names_the_type_whatever_the_object_says_its_class_is(cls, call, text):
+    with raises_exact(TypeError, text.format(cls.__name__)):
+        call(cls())
 
 
 # --- same ---------------------------------------------------------------------------------------
