@@ -4,6 +4,7 @@ import copy
 import math
 import pickle
 import re
+import sys
 
 import pytest
 
@@ -243,6 +244,24 @@ def test_same_sees_through_a_spoofed_class(claimed, genuine):
     # Inside a held value, an impostor is compared by ==, as any other object.
     assert same(Result.ok(impostor), Result.ok(impostor)) is True
     assert same(MayBe(impostor), MayBe(Impostor(claimed))) is False
+
+
+def chain(depth, bottom, step):
+    for _ in range(depth):
+        bottom = step(bottom)
+    return bottom
+
+
+def err_holding(details):
+    return Result.err("m", "E", details)
+
+
+@pytest.mark.parametrize("step", [Result.ok, MayBe.just, err_holding,
+                                  lambda held: Result.ok(MayBe.just(held))])
+@pytest.mark.parametrize("other_bottom, expected", [(1, True), (2, False)])
+def test_same_compares_chains_deeper_than_the_recursion_limit(step, other_bottom, expected):
+    depth = sys.getrecursionlimit() * 5
+    assert same(chain(depth, 1, step), chain(depth, other_bottom, step)) is expected
 
 
 def test_same_lets_a_failing_comparison_through():
