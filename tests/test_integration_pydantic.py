@@ -8,6 +8,7 @@ import runpy
 import subprocess
 import sys
 from typing import Annotated, Any
+from unittest import mock
 
 import pytest
 from _limits import limit
@@ -167,6 +168,28 @@ def test_extra_keys_of_a_maybe_are_refused_when_the_field_forbids_them():
         adapter.validate_python({"just": False, "value": 1})
     assert [(e["loc"], e["msg"]) for e in caught.value.errors()] == [
         (("Nothing", "value"), "Extra inputs are not permitted")]
+
+
+class ClaimsResult:
+    __class__ = Result
+
+
+class ClaimsMayBe:
+    __class__ = MayBe
+
+
+@pytest.mark.parametrize("marker, error, obj", [
+    (ResultOf(int), FORM_ERROR, ClaimsResult()),
+    (ResultOf(int), FORM_ERROR, mock.Mock(spec=Result)),
+    (MayBeOf(int), MAYBE_ERROR, ClaimsMayBe()),
+    (MayBeOf(int), MAYBE_ERROR, mock.Mock(spec=MayBe)),
+], ids=repr)
+def test_an_object_that_only_claims_the_class_is_refused_as_bad_input(marker, error, obj):
+    adapter = TypeAdapter(Annotated[Any, marker])
+    with pytest.raises(ValidationError) as caught:
+        adapter.validate_python(obj)
+    assert [(e["type"], e["msg"]) for e in caught.value.errors()] == [
+        ("tolbrane_maybe_form" if type(marker) is MayBeOf else "tolbrane_result_form", error)]
 
 
 def test_a_missing_field_is_reported_as_pydantic_reports_it():

@@ -1,6 +1,7 @@
 """tolbrane_tools: map_async, and_then_async and the awaiting of many Results at once."""
 
 import asyncio
+import inspect
 import re
 
 import pytest
@@ -121,6 +122,32 @@ def test_cancelling_the_caller_cancels_every_awaitable():
 
     asyncio.run(main())
     assert cancelled == [True, True]
+
+
+def test_a_coroutine_cancelled_before_it_ran_is_closed_not_left_never_awaited():
+    coroutines = [parse("1"), parse("2")]
+
+    def given():
+        yield from coroutines
+        raise KeyError("no more")  # the group cancels the tasks made so far, before they run
+
+    with pytest.raises(ExceptionGroup) as info:
+        asyncio.run(gather_results(given()))
+    assert [type(exc) for exc in info.value.exceptions] == [KeyError]
+    assert [inspect.getcoroutinestate(c) for c in coroutines] == ["CORO_CLOSED"] * 2
+
+
+class Awaitable:
+    """An awaitable that is no coroutine, as a future or a framework's handle."""
+
+    def __await__(self):
+        yield from asyncio.sleep(0).__await__()
+        return Result.ok("awaited")
+
+
+def test_gather_takes_awaitables_that_are_not_coroutines():
+    assert [view(r) for r in asyncio.run(gather_results([Awaitable(), parse("1")]))] \
+        == [Ok("awaited"), Ok(1)]
 
 
 def test_an_awaitable_that_gives_no_result_is_named():

@@ -131,6 +131,65 @@ def test_do_async_is_not_stopped_by_the_function_s_own_except_exception():
     assert view(asyncio.run(guarded())) == Err("stop")
 
 
+async def take_in_body():
+    async with asyncio.TaskGroup():
+        take(Result.err("in the body"))
+
+
+async def take_in_task():
+    async def step():
+        await asyncio.sleep(0)
+        take(Result.err("in a task"))
+
+    async with asyncio.TaskGroup() as group:
+        group.create_task(step())
+        group.create_task(asyncio.sleep(60))
+
+
+async def take_in_nested_group():
+    async with asyncio.TaskGroup() as group:
+        group.create_task(take_in_task())
+
+
+@pytest.mark.parametrize("body, expected", [
+    (take_in_body, Err("in the body")),
+    (take_in_task, Err("in a task")),
+    (take_in_nested_group, Err("in a task")),
+])
+def test_do_async_gives_the_err_taken_inside_a_task_group(body, expected):
+    @do_async
+    async def steps():
+        await body()
+        return "went on"
+
+    assert view(asyncio.run(steps())) == expected
+
+
+def test_do_async_lets_the_other_exceptions_of_a_task_group_through():
+    async def fail():
+        raise KeyError("k")
+
+    async def stop():
+        take(Result.err("stop"))  # in the same round as fail(), before the group cancels it
+
+    @do_async
+    async def steps():
+        async with asyncio.TaskGroup() as group:
+            group.create_task(fail())
+            group.create_task(stop())
+
+    with pytest.raises(ExceptionGroup) as info:
+        asyncio.run(steps())
+    assert [type(exc) for exc in info.value.exceptions] == [KeyError]
+
+    @do_async
+    async def only_exceptions():
+        await fail()
+
+    with pytest.raises(KeyError):
+        asyncio.run(only_exceptions())
+
+
 def test_take_outside_do_async_raises_as_unwrap():
     with raises_exact(ValueError, "Tried to unwrap an Err: stop"):
         take(Result.err("stop"))

@@ -436,6 +436,26 @@ def test_attempt_on_an_async_function_gives_a_coroutine():
         "invalid literal for int() with base 10: 'twelve'", "ValueError")
 
 
+async def add(a, b):
+    await asyncio.sleep(0)
+    return a + b
+
+
+@pytest.mark.parametrize("func, args, kwargs, message", [
+    (add, (1,), {}, "add() missing 1 required positional argument: 'b'"),
+    (add, (1, 2, 3), {}, "add() takes 2 positional arguments but 3 were given"),
+    (add, (1, 2), {"c": 3}, "add() got an unexpected keyword argument 'c'"),
+    (functools.partial(add, 1, 2), (3,), {}, "add() takes 2 positional arguments but 3 were given"),
+])
+def test_attempt_on_an_async_function_turns_arguments_that_do_not_fit_into_an_err(
+    func, args, kwargs, message
+):
+    pending = attempt(func, *args, **kwargs)
+    assert inspect.iscoroutine(pending)
+    failure = asyncio.run(pending).unwrap_err()
+    assert failure[:2] == (message, "TypeError") and type(failure[2]) is TypeError
+
+
 # --- a caught exception always becomes an Err, whatever its text ---------------------------------
 class StrRaises(Exception):
     def __str__(self):

@@ -47,6 +47,31 @@ def test_a_failed_assertion_shows_both_sides(call, text):
         call()
 
 
+class Unprintable:
+    def __repr__(self):
+        raise RuntimeError("no repr")
+
+
+@pytest.mark.parametrize("call, text", [
+    (lambda: assert_ok(Result.ok(1), Unprintable()),
+     "expected Ok(value=<unprintable Unprintable object>), got Ok(value=1)"),
+    (lambda: assert_ok(Result.ok(Unprintable()), 2),
+     "expected Ok(value=2), got Ok(value=<unprintable Unprintable object>)"),
+    (lambda: assert_err(Result.ok(Unprintable())),
+     "expected Err(message=<any>, code=<any>, details=<any>), "
+     "got Ok(value=<unprintable Unprintable object>)"),
+    (lambda: assert_err(Result.err("m", "E_1", Unprintable()), "E_2"),
+     "expected Err(message=<any>, code='E_2', details=<any>), "
+     "got Err(message='m', code='E_1', details=<unprintable Unprintable object>)"),
+    (lambda: assert_err(ERR, details=Unprintable()),
+     "expected Err(message=<any>, code=<any>, details=<unprintable Unprintable object>), "
+     "got Err(message='not found', code='E_404', details={'id': 7})"),
+])
+def test_a_failed_assertion_is_reported_whatever_the_repr_of_either_side(call, text):
+    with raises_exact(AssertionError, text):
+        call()
+
+
 def test_the_assertions_refuse_a_snapshot_with_advice():
     with raises_exact(TypeError, "assert_ok() argument must be a Result, not 'Ok' ('Ok' is a "
                       "snapshot from tolbrane_tools.view, for match only: use Result.ok(...) "

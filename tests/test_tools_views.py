@@ -4,11 +4,12 @@ import copy
 import math
 import pickle
 import re
+import sys
 
 import pytest
 
 from tolbrane import MayBe, Result
-from tolbrane_tools import Err, Just, Nothing, Ok, same, view
+from tolbrane_tools import Err, Just, Nothing, Ok, collect, oks, same, to_maybe, view
 
 
 def raises_exact(exc_type, text):
@@ -138,6 +139,30 @@ def test_view_refuses_anything_else(obj, text):
         view(obj)
 
 
+class ClassRaises:
+    @property
+    def __class__(self):
+        raise RuntimeError("no class to tell")
+
+
+class ClassSaysOk:
+    @property
+    def __class__(self):
+        return Ok
+
+
+@pytest.mark.parametrize("cls", [ClassRaises, ClassSaysOk])
+@pytest.mark.parametrize("call, text", [
+    (view, "view() argument must be a Result or a MayBe, not '{}'"),
+    (to_maybe, "to_maybe() argument must be a Result, not '{}'"),
+    (lambda obj: collect([obj]), "collect() item 0: expected a Result or a MayBe, got '{}'"),
+    (lambda obj: list(oks([Result.ok(1), obj])), "oks() item 1: expected a Result, got '{}'"),
+])
+def test_the_type_error_names_the_type_whatever_the_object_says_its_class_is(cls, call, text):
+    with raises_exact(TypeError, text.format(cls.__name__)):
+        call(cls())
+
+
 # --- same ---------------------------------------------------------------------------------------
 class Always:
     def __eq__(self, other):
@@ -219,6 +244,24 @@ def test_same_sees_through_a_spoofed_class(claimed, genuine):
     # Inside a held value, an impostor is compared by ==, as any other object.
     assert same(Result.ok(impostor), Result.ok(impostor)) is True
     assert same(MayBe(impostor), MayBe(Impostor(claimed))) is False
+
+
+def chain(depth, bottom, step):
+    for _ in range(depth):
+        bottom = step(bottom)
+    return bottom
+
+
+def err_holding(details):
+    return Result.err("m", "E", details)
+
+
+@pytest.mark.parametrize("step", [Result.ok, MayBe.just, err_holding,
+                                  lambda held: Result.ok(MayBe.just(held))])
+@pytest.mark.parametrize("other_bottom, expected", [(1, True), (2, False)])
+def test_same_compares_chains_deeper_than_the_recursion_limit(step, other_bottom, expected):
+    depth = sys.getrecursionlimit() * 5
+    assert same(chain(depth, 1, step), chain(depth, other_bottom, step)) is expected
 
 
 def test_same_lets_a_failing_comparison_through():

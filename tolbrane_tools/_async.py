@@ -77,7 +77,14 @@ async def gather_results[T, E](awaitables: Iterable[Awaitable[Result[T, E]]]) ->
     import asyncio  # here: importing asyncio costs more than the rest of the toolkit together
 
     async with asyncio.TaskGroup() as group:
-        tasks = [group.create_task(_awaited(awaitable)) for awaitable in awaitables]
+        # A coroutine is its own task: wrapped in another, it would be left never awaited when
+        # the group cancels that task before its first step.
+        tasks = [
+            group.create_task(
+                awaitable if asyncio.iscoroutine(awaitable) else _awaited(awaitable)
+            )
+            for awaitable in awaitables
+        ]
     results = [task.result() for task in tasks]
     for index, result in enumerate(results):
         if type(result) is not Result:

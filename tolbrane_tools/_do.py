@@ -153,8 +153,29 @@ def do_async[**P, T](
             failure = exit_.failure
             del exit_
             return failure
+        except BaseExceptionGroup as group:
+            # A take() in an asyncio.TaskGroup, in its body or in one of its tasks, reaches here
+            # wrapped in the group's exception.
+            exits, others = group.split(_Exit)
+            if exits is None:
+                raise
+            del group
         finally:
             _depth.reset(token)
+        # Raised outside the handler, so as not to chain the group holding the _Exit to it; no
+        # reference left here to what holds this frame's traceback (see the _Exit case).
+        try:
+            if others is not None:
+                raise others
+            return _first_exit(exits).failure
+        finally:
+            del exits, others
 
     return run
+
+
+def _first_exit(group: BaseExceptionGroup[_Exit]) -> _Exit:
+    # The group holds nothing but _Exit leaves, perhaps in nested groups.
+    first = group.exceptions[0]
+    return first if isinstance(first, _Exit) else _first_exit(first)
 

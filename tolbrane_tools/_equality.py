@@ -6,27 +6,30 @@ from tolbrane import MayBe, Result
 
 
 def _equal(left: object, right: object) -> bool:
-    # type() rather than isinstance(), which believes an object that spoofs __class__
-    left_type = type(left)
-    if left_type is type(right) and (left_type is Result or left_type is MayBe):
-        return _same_contents(cast(Result[object] | MayBe[object], left),
-                              cast(Result[object] | MayBe[object], right))
-    return left is right or bool(left == right)
-
-
-def _same_contents(a: Result[object] | MayBe[object], b: Result[object] | MayBe[object]) -> bool:
-    # a and b are of one type, both Results or both MayBes.
-    if a is b:
-        return True
-    if a:
-        return bool(b) and _equal(a.unwrap(), b.unwrap())
-    if b:
-        return False
-    if type(a) is MayBe:
-        return True
-    message, code, details = a.unwrap_err()
-    other_message, other_code, other_details = cast(Result[object], b).unwrap_err()
-    return message == other_message and code == other_code and _equal(details, other_details)
+    # Held Results and MayBes nest to any depth (the native types free a deep chain without
+    # recursion), so the chain is walked in a loop; the objects at its ends are compared by ==.
+    while True:
+        # type() rather than isinstance(), which believes an object that spoofs __class__
+        kind = type(left)
+        if kind is not type(right) or (kind is not Result and kind is not MayBe):
+            return left is right or bool(left == right)
+        a = cast(Result[object] | MayBe[object], left)
+        b = cast(Result[object] | MayBe[object], right)
+        if a is b:
+            return True
+        if a:
+            if not b:
+                return False
+            left, right = a.unwrap(), b.unwrap()
+        elif b:
+            return False
+        elif kind is MayBe:
+            return True
+        else:
+            message, code, left = cast(Result[object], a).unwrap_err()
+            other_message, other_code, right = cast(Result[object], b).unwrap_err()
+            if message != other_message or code != other_code:
+                return False
 
 
 @overload
@@ -53,7 +56,7 @@ def same(a: Result[Any] | MayBe[Any], b: Result[Any] | MayBe[Any]) -> bool:
     """
     kind = type(a)
     if kind is type(b) and (kind is Result or kind is MayBe):
-        return _same_contents(a, b)
+        return _equal(a, b)
     raise TypeError(
         "same() takes two Results or two MayBes, "
         f"not '{type(a).__name__}' and '{type(b).__name__}'"

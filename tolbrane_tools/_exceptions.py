@@ -345,9 +345,12 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[
     return Catcher(exceptions or (Exception,), code)
 
 
-async def _attempt_coroutine[T](coroutine: Coroutine[Any, Any, T]) -> Result[T, Exception]:
+async def _attempt_coroutine[T](
+    func: Callable[..., Coroutine[Any, Any, T]], args: tuple[Any, ...], kwargs: dict[str, Any]
+) -> Result[T, Exception]:
+    # The call too is inside the try: arguments that do not fit raise there, not in the body.
     try:
-        return Result.ok(await coroutine)
+        return Result.ok(await func(*args, **kwargs))
     except Exception as exc:
         return failure_of(exc, None)
 
@@ -383,7 +386,7 @@ def attempt(func: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
     """
     _refuse_generator_function("attempt", func)
     if inspect.iscoroutinefunction(func):
-        return _attempt_coroutine(func(*args, **kwargs))
+        return _attempt_coroutine(func, args, kwargs)
     try:
         return Result.ok(func(*args, **kwargs))
     except Exception as exc:

@@ -19,6 +19,20 @@ class _Unset:
 _ANY: Any = _Unset()
 
 
+def _shown(obj: object) -> str:
+    # A repr that raises must not replace the AssertionError that the test is to report.
+    try:
+        return repr(obj)
+    except Exception:
+        return f"<unprintable {type(obj).__name__} object>"
+
+
+def _shown_snapshot(snapshot: Ok[Any] | Err[Any]) -> str:
+    # The snapshot's own repr, field by field, each field shown even when another cannot be.
+    fields = (f"{name}={_shown(getattr(snapshot, name))}" for name in snapshot.__match_args__)
+    return f"{type(snapshot).__name__}({', '.join(fields)})"
+
+
 def assert_ok[T](result: Result[T, Any], value: object = _ANY) -> T:
     """Asserts an Ok, holding a value equal to ``value`` when given; returns the value.
 
@@ -33,7 +47,7 @@ def assert_ok[T](result: Result[T, Any], value: object = _ANY) -> T:
         raise not_a("assert_ok() argument", "a Result", result)
     snapshot = view(result)
     if type(snapshot) is not Ok or (value is not _ANY and snapshot.value != value):
-        raise AssertionError(f"expected Ok(value={value!r}), got {snapshot!r}")
+        raise AssertionError(f"expected Ok(value={_shown(value)}), got {_shown_snapshot(snapshot)}")
     return snapshot.value
 
 
@@ -64,5 +78,6 @@ def assert_err[E](
         if all(want is _ANY or have == want for have, want in zip(got, wanted, strict=True)):
             return snapshot
     raise AssertionError(
-        f"expected Err(message={message!r}, code={code!r}, details={details!r}), got {snapshot!r}"
+        f"expected Err(message={_shown(message)}, code={_shown(code)}, "
+        f"details={_shown(details)}), got {_shown_snapshot(snapshot)}"
     )

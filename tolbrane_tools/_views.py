@@ -21,7 +21,8 @@ else:
 
 def advice(obj: object) -> str:
     """What to build instead of a snapshot, or nothing for another object."""
-    if not isinstance(obj, _Snapshot):
+    # type(), not isinstance(), which reads a __class__ that may lie or raise
+    if not issubclass(type(obj), _Snapshot):
         return ""
     name = type(obj).__name__
     native = "Result.ok(...) or Result.err(...)" if name in ("Ok", "Err") else "MayBe(...)"

@@ -100,8 +100,10 @@ def _holding_branch(
 
 
 
+# type(), not isinstance(): an object claiming the class through __class__ (a Mock with a spec)
+# is refused as any other input, where the conversion would raise through pydantic.
 def _result_form(form: Any) -> Any:
-    if isinstance(form, Result):
+    if type(form) is Result:
         return _result_to_form(form)  # pyright: ignore[reportUnknownArgumentType]
     return form
 
@@ -115,7 +117,7 @@ def _result_to_form(result: Result[Any]) -> dict[str, Any]:
 
 
 def _maybe_form(form: Any) -> Any:
-    if isinstance(form, MayBe):
+    if type(form) is MayBe:
         return _maybe_to_form(form)  # pyright: ignore[reportUnknownArgumentType]
     return form
 
