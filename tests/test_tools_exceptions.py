@@ -336,6 +336,34 @@ def test_a_generator_function_is_refused(tool, func, kind, name):
         catch()(func) if tool == "catch" else attempt(func)
 
 
+@pytest.mark.parametrize("make, text", [
+    *[(lambda kind=kind: kind(len), f"catch() cannot take a '{kind.__name__}' object: write "
+       f"@{kind.__name__} above @catch(...), which then takes the function")
+      for kind in (classmethod, staticmethod, property)],
+    (lambda: 5, "catch() needs a callable, not 'int'"),
+    (lambda: "parse", "catch() needs a callable, not 'str'"),
+])
+def test_catch_refuses_what_cannot_be_called_when_it_decorates(make, text):
+    with raises_exact(TypeError, text):
+        catch()(make())
+
+
+def test_catch_below_classmethod_and_staticmethod_catches():
+    class Parser:
+        @classmethod
+        @catch(ValueError)
+        def parse(cls, text):
+            return (cls, int(text))
+
+        @staticmethod
+        @catch(ValueError)
+        def number(text):
+            return int(text)
+
+    assert Parser.parse("4").unwrap() == (Parser, 4)
+    assert Parser().number("x").unwrap_err()[1] == "ValueError"
+
+
 # --- catch on coroutine functions ---------------------------------------------------------------
 def test_catch_on_an_async_function_gives_a_coroutine_function_returning_a_result():
     @catch(ZeroDivisionError, code="E_DIV")

@@ -83,6 +83,7 @@ class Catcher(Generic[_X_co]):
     @overload
     def __call__[**P, T](self, func: Callable[P, T], /) -> Callable[P, Result[T, _X_co]]: ...
     def __call__(self, func: Callable[..., Any], /) -> Callable[..., Any]:
+        _refuse_uncallable(func)
         _refuse_generator_function("catch", func)
         coroutine = inspect.iscoroutinefunction(func)
         wrapper = _exact_wrapper(func, self._exceptions, self._code, coroutine)
@@ -249,6 +250,18 @@ def _any_coroutine_wrapper(
             return failure_of(exc, code)
 
     return catching
+
+
+def _refuse_uncallable(func: object) -> None:
+    # Refused when decorating: the wrapper would fail at every call, and under catch() the
+    # TypeError of that call would even come back as an Err. A staticmethod can be called, but
+    # the plain function that wraps it would be bound to the instance as a method.
+    name = type(func).__name__
+    if isinstance(func, (classmethod, staticmethod, property)):
+        raise TypeError(f"catch() cannot take a '{name}' object: write @{name} above "
+                        "@catch(...), which then takes the function")
+    if not callable(func):
+        raise TypeError(f"catch() needs a callable, not '{name}'")
 
 
 def _refuse_generator_function(tool: str, func: Callable[..., Any]) -> None:
