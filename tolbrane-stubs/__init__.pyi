@@ -73,14 +73,16 @@ class Result(Iterable[_T_co], Generic[_T_co, _E_co]):
     def err(message: str, code: str | None = None, details: None = None) -> Result[Never]:
         """A new Err: message and code are str, details any object; None leaves a field absent."""
 
+    # Details that may be None (an optional cause) type the Err by the rest of their type: an
+    # Err without details fits any details type, as the first form says.
     @overload
     @staticmethod
-    def err(message: str, code: str | None, details: _D) -> Result[Never, _D]:
+    def err(message: str, code: str | None, details: _D | None) -> Result[Never, _D]:
         """A new Err: message and code are str, details any object; None leaves a field absent."""
 
     @overload
     @staticmethod
-    def err(message: str, code: str | None = None, *, details: _D) -> Result[Never, _D]:
+    def err(message: str, code: str | None = None, *, details: _D | None) -> Result[Never, _D]:
         """A new Err: message and code are str, details any object; None leaves a field absent."""
 
     @overload

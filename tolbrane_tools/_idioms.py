@@ -194,12 +194,14 @@ def err_details[E](result: Result[Any, E]) -> E:
 
 
 @overload
-def ok_or[T](maybe: MayBe[T], message: str, code: str | None = None) -> Result[T, Never]: ...
-@overload
-def ok_or[T, D](maybe: MayBe[T], message: str, code: str | None, details: D) -> Result[T, D]: ...
+def ok_or[T](maybe: MayBe[T], message: str, code: str | None = None) -> Result[T]: ...
 @overload
 def ok_or[T, D](
-    maybe: MayBe[T], message: str, code: str | None = None, *, details: D
+    maybe: MayBe[T], message: str, code: str | None, details: D | None
+) -> Result[T, D]: ...
+@overload
+def ok_or[T, D](
+    maybe: MayBe[T], message: str, code: str | None = None, *, details: D | None
 ) -> Result[T, D]: ...
 def ok_or(maybe: MayBe[Any], message: str, code: str | None = None, details: Any = None) -> Any:
     """A Just's object as an Ok, a Nothing as ``Result.err(message, code, details)``.

@@ -48,6 +48,13 @@ assert_type(Result.err("boom"), Result[Never])
 assert_type(Result.err("boom", "E1", {"k": 1}), Result[Never, dict[str, int]])
 assert_type(Result.err("boom", code=None, details=None), Result[Never])
 
+
+def with_optional_cause(cause: KeyError | None) -> Result[int, KeyError]:
+    # Details that may be None type the Err by the rest of their type.
+    assert_type(Result.err("gone", "E_KEY", cause), Result[Never, KeyError])
+    assert_type(Result.err("gone", details=cause), Result[Never, KeyError])
+    return Result.err("gone", "E_KEY", cause)
+
 r = parse("42")
 assert_type(r, Result[int])
 assert_type(r.is_ok(), bool)

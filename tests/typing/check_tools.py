@@ -246,8 +246,20 @@ assert_type(inspect(loaded, print), Result[str, AppError])
 assert_type(inspect_err(loaded, lambda m, c, d: None), Result[str, AppError])
 assert_type(flatten(Result.ok(loaded)), Result[str, Any | AppError])
 assert_type(to_maybe(loaded), MayBe[str])
-assert_type(ok_or(MayBe(1), "none"), Result[int, Never])
+assert_type(ok_or(MayBe(1), "none"), Result[int])
 assert_type(ok_or(MayBe(1), "none", "E", AppError()), Result[int, AppError])
+
+
+def ok_or_cases(found: MayBe[int], cause: AppError | None) -> int:
+    assert_type(ok_or(found, "none", "E", cause), Result[int, AppError])
+    assert_type(ok_or(found, "none", details=cause), Result[int, AppError])
+    # Without details the Err case is one to match (its details are None), not an impossible one.
+    match view(ok_or(found, "none")):
+        case Ok(value):
+            return value
+        case Err(_, code, details):
+            assert_type(details, Any)
+            return len(code or "")
 assert_type(combine(loaded, loaded.map(len)), Result[tuple[str, int], AppError])
 assert_type(combine(loaded, loaded, loaded), Result[tuple[str, str, str], AppError])
 assert_type(unwrap_or_raise_as(loaded, LookupError), str)
