@@ -31,7 +31,7 @@ import timeit
 from pathlib import Path
 
 from tolbrane import MayBe, Result
-from tools import dump_total
+from tools import dump_total, report_instructions
 from tolbrane_tools import (
     and_then_async,
     bind,
@@ -226,22 +226,6 @@ def count_instructions():
     return counts
 
 
-def report_instructions(counts):
-    lines = [
-        "",
-        f"Instructions per execution (callgrind, CPython {platform.python_version()}): they do not "
-        "depend on the load.",
-        "",
-        "| case | toolkit | hand-written | ratio | target | met |",
-        "|---|---:|---:|---:|---|---|",
-    ]
-    for name, _, _ in CASES:
-        toolkit, hand = counts[name]
-        lines.append(f"| {name} | {toolkit:,.0f} | {hand:,.0f} | {toolkit / hand:.2f}x | "
-                     f"<= {TARGET}x | {'yes' if toolkit / hand <= TARGET else 'no'} |")
-    return "\n".join(lines)
-
-
 def best(statement, number, repeats):
     timer = timeit.Timer(statement, globals=globals())
     return min(timer.repeat(repeat=repeats, number=number)) / number
@@ -313,7 +297,8 @@ def main():
     times, ratios = measure(arguments.rounds, arguments.repeats, arguments.number)
     section = report(times, ratios, arguments.rounds, arguments.repeats)
     if arguments.instructions:
-        section += "\n" + report_instructions(count_instructions())
+        counts = count_instructions()
+        section += "\n" + "\n".join(report_instructions(counts, dict.fromkeys(counts, TARGET)))
     print(section)
     if arguments.write:
         write(section)
