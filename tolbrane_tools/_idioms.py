@@ -15,10 +15,11 @@ from ._exceptions import check_code, failure_of
 from ._views import not_a
 
 # Called as functions, the methods refuse anything but an instance of their class (a TypeError):
-# on the hot paths they are the type test, which an explicit one would only repeat.
+# on the hot paths they are the type test, which an explicit one would only repeat. is_ok so
+# called is the type test and the truth test in one call, and never calls a foreign __bool__.
+_IS_OK: Callable[[Any], bool] = Result[Any].is_ok
+_IS_JUST: Callable[[Any], bool] = MayBe[Any].is_just
 _UNWRAP_RESULT: Callable[[Any], Any] = Result[Any].unwrap
-_UNWRAP_MAYBE: Callable[[Any], Any] = MayBe[Any].unwrap
-_UNWRAP_ERR_RESULT: Callable[[Any], tuple[str, str | None, Any]] = Result[Any].unwrap_err
 
 
 def or_else[T, E, U, F](
@@ -34,15 +35,11 @@ def or_else[T, E, U, F](
     >>> or_else(Result.ok("cached"), lambda message, code, details: Result.ok("unused"))
     Ok(cached)
     """
-    # The type test only where the method called does not make it (see _UNWRAP_RESULT).
     try:
-        if not result:
-            fields = _UNWRAP_ERR_RESULT(result)
-        elif type(result) is Result:
+        if _IS_OK(result):
             return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Ok: no F in it
-        else:
-            raise TypeError
-    except Exception:
+        fields = result.unwrap_err()
+    except TypeError:
         pass
     else:
         recovered = func(*fields)
@@ -60,11 +57,14 @@ def unwrap_or_else[T, E, U](
     >>> unwrap_or_else(Result.err("no port", "E_CONFIG"), lambda message, code, details: 8080)
     8080
     """
-    if type(result) is not Result:
-        raise not_a("unwrap_or_else() argument", "a Result", result)
-    if result:
-        return result.unwrap()
-    return func(*result.unwrap_err())
+    try:
+        if _IS_OK(result):
+            return result.unwrap()
+    except TypeError:
+        pass
+    else:
+        return func(*result.unwrap_err())
+    raise not_a("unwrap_or_else() argument", "a Result", result)
 
 
 def map_or[T, U, D](result: Result[T, Any], default: D, func: Callable[[T], U]) -> U | D:
@@ -73,14 +73,11 @@ def map_or[T, U, D](result: Result[T, Any], default: D, func: Callable[[T], U]) 
     >>> map_or(Result.ok("abc"), 0, len), map_or(Result.err("none"), 0, len)
     (3, 0)
     """
-    try:  # as in or_else
-        if result:
-            value = _UNWRAP_RESULT(result)
-        elif type(result) is Result:
+    try:
+        if not _IS_OK(result):
             return default
-        else:
-            raise TypeError
-    except Exception:
+        value = result.unwrap()
+    except TypeError:
         pass
     else:
         return func(value)
@@ -95,11 +92,15 @@ def map_or_else[T, E, U, D](
     >>> map_or_else(Result.err("gone", "E_404"), lambda message, code, details: code, str.upper)
     'E_404'
     """
-    if type(result) is not Result:
-        raise not_a("map_or_else() argument", "a Result", result)
-    if result:
-        return func(result.unwrap())
-    return default(*result.unwrap_err())
+    try:
+        ok = _IS_OK(result)
+    except TypeError:
+        pass
+    else:
+        if ok:
+            return func(result.unwrap())
+        return default(*result.unwrap_err())
+    raise not_a("map_or_else() argument", "a Result", result)
 
 
 def inspect[T, E](result: Result[T, E], func: Callable[[T], object]) -> Result[T, E]:
@@ -109,11 +110,15 @@ def inspect[T, E](result: Result[T, E], func: Callable[[T], object]) -> Result[T
     3
     Ok(3)
     """
-    if type(result) is not Result:
-        raise not_a("inspect() argument", "a Result", result)
-    if result:
-        func(result.unwrap())
-    return result
+    try:
+        ok = _IS_OK(result)
+    except TypeError:
+        pass
+    else:
+        if ok:
+            func(result.unwrap())
+        return result
+    raise not_a("inspect() argument", "a Result", result)
 
 
 def inspect_err[T, E](
@@ -125,11 +130,15 @@ def inspect_err[T, E](
     E1
     Err('boom', code='E1')
     """
-    if type(result) is not Result:
-        raise not_a("inspect_err() argument", "a Result", result)
-    if not result:
-        func(*result.unwrap_err())
-    return result
+    try:
+        ok = _IS_OK(result)
+    except TypeError:
+        pass
+    else:
+        if not ok:
+            func(*result.unwrap_err())
+        return result
+    raise not_a("inspect_err() argument", "a Result", result)
 
 
 def expect_err[E](result: Result[Any, E], message: str) -> tuple[str, str | None, E]:
@@ -142,11 +151,15 @@ def expect_err[E](result: Result[Any, E], message: str) -> tuple[str, str | None
       ...
     ValueError: should have failed
     """
-    if type(result) is not Result:
-        raise not_a("expect_err() argument", "a Result", result)
-    if result:
-        raise ValueError(message)
-    return result.unwrap_err()
+    try:
+        ok = _IS_OK(result)
+    except TypeError:
+        pass
+    else:
+        if ok:
+            raise ValueError(message)
+        return result.unwrap_err()
+    raise not_a("expect_err() argument", "a Result", result)
 
 
 def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
@@ -155,19 +168,15 @@ def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
     >>> flatten(Result.ok(Result.ok(1))), flatten(Result.ok(Result.err("inner")))
     (Ok(1), Err('inner'))
     """
-    # Truth first, then the type test, by the method that the branch calls: an exception from
-    # either tells of a foreign argument (its __bool__ may raise anything).
     try:
-        if result:
-            inner = _UNWRAP_RESULT(result)
-        else:
-            _UNWRAP_ERR_RESULT(result)
+        if not _IS_OK(result):
             return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
-    except Exception:
+        inner = result.unwrap()
+    except TypeError:
         pass
     else:
         if type(inner) is Result:
-            return inner  # pyright: ignore[reportUnknownVariableType]  # Any, narrowed
+            return inner
         raise not_a("flatten() Ok's value", "a Result", inner)
     raise not_a("flatten() argument", "a Result", result)
 
@@ -211,15 +220,14 @@ def ok_or(maybe: MayBe[Any], message: str, code: str | None = None, details: Any
     >>> ok_or(MayBe(None), "no host", "E_HOST")
     Err('no host', code='E_HOST')
     """
-    try:  # see flatten
-        if maybe:
-            return Result.ok(_UNWRAP_MAYBE(maybe))
-        nothing = type(maybe) is MayBe
-    except Exception:
-        nothing = False
-    if not nothing:
-        raise not_a("ok_or() argument", "a MayBe", maybe)
-    return Result.err(message, code, details)
+    try:
+        if _IS_JUST(maybe):
+            return Result.ok(maybe.unwrap())
+    except TypeError:
+        pass
+    else:
+        return Result.err(message, code, details)
+    raise not_a("ok_or() argument", "a MayBe", maybe)
 
 
 def to_maybe[T](result: Result[T, Any]) -> MayBe[T]:
@@ -228,11 +236,15 @@ def to_maybe[T](result: Result[T, Any]) -> MayBe[T]:
     >>> to_maybe(Result.ok(None)), to_maybe(Result.err("gone"))
     (Just(None), Nothing)
     """
-    if type(result) is not Result:
-        raise not_a("to_maybe() argument", "a Result", result)
-    if result:
-        return MayBe.just(result.unwrap())
-    return MayBe.nothing()
+    try:
+        ok = _IS_OK(result)
+    except TypeError:
+        pass
+    else:
+        if ok:
+            return MayBe.just(result.unwrap())
+        return MayBe.nothing()
+    raise not_a("to_maybe() argument", "a Result", result)
 
 
 @overload
@@ -293,14 +305,15 @@ def from_exception[X: BaseException](exc: X, code: str | None = None) -> Result[
         raise TypeError(
             f"from_exception() argument must be an exception, not '{type(exc).__name__}'"
         )
-    if code is not None:
+    # The common case made as a hand-written Err is; failure_of makes the rest: a code given,
+    # or a str() that raises or gives text that UTF-8 refuses, calling str() once more.
+    if code is None:
+        try:
+            return Result.err(str(exc), type(exc).__name__, exc)
+        except Exception:
+            pass
+    else:
         check_code(code, "from_exception")
-    # The common case made as a hand-written Err is; failure_of makes the rare ones, a str()
-    # that raises or gives text that UTF-8 refuses, calling str() once more.
-    try:
-        return Result.err(str(exc), code or type(exc).__name__, exc)
-    except Exception:
-        pass
     return failure_of(exc, code)
 
 
