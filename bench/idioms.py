@@ -7,12 +7,15 @@
 
 Each case pairs a toolkit function with the helper a user writes by hand for the same job (the
 `failure(exc)`, `or_else(r, f)` and early-return loops that ported projects carried), called on
-the same Result. The pairs are timed in alternation, round after round, each figure the best of
+the same Result, on each of its paths. The pairs are timed in alternation, round after round, each figure the best of
 a few timeit repeats, so that a load on the machine weighs on both sides alike; the report gives
 the median ratio of toolkit to hand-written time, with the lowest and the highest. With
 --instructions, one process under callgrind also runs each statement in a loop for two trip
 counts, with the collector off, and the difference per trip, less that of an empty statement, is
-its count of instructions, which does not depend on the load (as in bench/tools.py).
+its count of instructions, which does not depend on the load (as in bench/tools.py). That table
+also counts the same helper with the argument test that the toolkit makes (`type(r) is Result`, a
+Result from the callable), which the ported projects' helpers left out: on the paths that do
+little else, that test alone is most of the difference.
 
 Target: every case within 1.15x of its hand-written helper.
 """
@@ -31,7 +34,7 @@ import timeit
 from pathlib import Path
 
 from tolbrane import MayBe, Result
-from tools import dump_total, report_instructions
+from tools import callgrind_totals, report_instructions
 from tolbrane_tools import (
     and_then_async,
     bind,
@@ -40,8 +43,11 @@ from tolbrane_tools import (
     expect_err,
     flatten,
     from_exception,
+    inspect,
+    inspect_err,
     map_async,
     map_or,
+    map_or_else,
     ok_or,
     or_else,
     to_maybe,
@@ -57,6 +63,7 @@ OK = Result.ok(3)
 ERR = Result.err("no such user", "E_404", {"id": 7})
 EXC = KeyError("user 7")
 JUST = MayBe(3)
+NOTHING = MayBe(None)
 NESTED = Result.ok(OK)
 
 
@@ -72,6 +79,10 @@ def plus_one(n):
     return n + 1
 
 
+def ignore(*_):
+    pass
+
+
 def hand_or_else(result, func):
     return result if result else func(*result.unwrap_err())
 
@@ -82,6 +93,22 @@ def hand_unwrap_or_else(result, func):
 
 def hand_map_or(result, fallback, func):
     return func(result.unwrap()) if result else fallback
+
+
+def hand_map_or_else(result, fallback, func):
+    return func(result.unwrap()) if result else fallback(*result.unwrap_err())
+
+
+def hand_inspect(result, func):
+    if result:
+        func(result.unwrap())
+    return result
+
+
+def hand_inspect_err(result, func):
+    if not result:
+        func(*result.unwrap_err())
+    return result
 
 
 def hand_expect_err(result, message):
@@ -135,6 +162,89 @@ def hand_three_steps(a, b, c):
     return Result.ok(x + y + c.unwrap())
 
 
+# The same helpers with the toolkit's argument test written inline, as a careful user would.
+def checked_or_else(result, func):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    if result:
+        return result
+    recovered = func(*result.unwrap_err())
+    if type(recovered) is not Result:
+        raise TypeError("not a Result")
+    return recovered
+
+
+def checked_unwrap_or_else(result, func):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    return result.unwrap() if result else func(*result.unwrap_err())
+
+
+def checked_map_or(result, fallback, func):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    return func(result.unwrap()) if result else fallback
+
+
+def checked_map_or_else(result, fallback, func):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    return func(result.unwrap()) if result else fallback(*result.unwrap_err())
+
+
+def checked_inspect(result, func):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    if result:
+        func(result.unwrap())
+    return result
+
+
+def checked_inspect_err(result, func):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    if not result:
+        func(*result.unwrap_err())
+    return result
+
+
+def checked_expect_err(result, message):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    if result:
+        raise ValueError(message)
+    return result.unwrap_err()
+
+
+def checked_flatten(result):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    if not result:
+        return result
+    inner = result.unwrap()
+    if type(inner) is not Result:
+        raise TypeError("not a Result")
+    return inner
+
+
+def checked_failure(exc):
+    if not isinstance(exc, BaseException):
+        raise TypeError("not an exception")
+    return Result.err(str(exc), type(exc).__name__, exc)
+
+
+def checked_ok_or(maybe, message):
+    if type(maybe) is not MayBe:
+        raise TypeError("not a MayBe")
+    return Result.ok(maybe.unwrap()) if maybe else Result.err(message)
+
+
+def checked_to_maybe(result):
+    if type(result) is not Result:
+        raise TypeError("not a Result")
+    return MayBe.just(result.unwrap()) if result else MayBe.nothing()
+
+
 async def increment(n):
     return n + 1
 
@@ -164,66 +274,90 @@ def drive(coroutine):
     raise RuntimeError("the coroutine suspended")
 
 
+# (case, toolkit, hand-written, the hand-written with the toolkit's argument test or None)
 CASES = [
-    ("or_else, Err", "or_else(ERR, recover)", "hand_or_else(ERR, recover)"),
-    ("unwrap_or_else, Err", "unwrap_or_else(ERR, default)", "hand_unwrap_or_else(ERR, default)"),
-    ("map_or, Ok", "map_or(OK, 0, plus_one)", "hand_map_or(OK, 0, plus_one)"),
-    ("expect_err, Err", "expect_err(ERR, 'x')", "hand_expect_err(ERR, 'x')"),
-    ("flatten, Ok of an Ok", "flatten(NESTED)", "hand_flatten(NESTED)"),
-    ("from_exception", "from_exception(EXC)", "hand_failure(EXC)"),
-    ("ok_or, Just", "ok_or(JUST, 'none')", "hand_ok_or(JUST, 'none')"),
-    ("to_maybe, Ok", "to_maybe(OK)", "hand_to_maybe(OK)"),
-    ("combine, 3 Oks", "combine(OK, OK, OK)", "hand_combine(OK, OK, OK)"),
-    ("combine, an Err at 2 of 3", "combine(OK, ERR, OK)", "hand_combine(OK, ERR, OK)"),
-    ("do, 3 Ok steps", "three_steps(OK, OK, OK)", "hand_three_steps(OK, OK, OK)"),
-    ("do, an Err at step 2", "three_steps(OK, ERR, OK)", "hand_three_steps(OK, ERR, OK)"),
-    ("map_async, Ok", "drive(map_async(OK, increment))", "drive(hand_map_async(OK, increment))"),
+    ("or_else, Err", "or_else(ERR, recover)", "hand_or_else(ERR, recover)",
+     "checked_or_else(ERR, recover)"),
+    ("or_else, Ok", "or_else(OK, recover)", "hand_or_else(OK, recover)",
+     "checked_or_else(OK, recover)"),
+    ("unwrap_or_else, Err", "unwrap_or_else(ERR, default)", "hand_unwrap_or_else(ERR, default)",
+     "checked_unwrap_or_else(ERR, default)"),
+    ("unwrap_or_else, Ok", "unwrap_or_else(OK, default)", "hand_unwrap_or_else(OK, default)",
+     "checked_unwrap_or_else(OK, default)"),
+    ("map_or, Ok", "map_or(OK, 0, plus_one)", "hand_map_or(OK, 0, plus_one)",
+     "checked_map_or(OK, 0, plus_one)"),
+    ("map_or, Err", "map_or(ERR, 0, plus_one)", "hand_map_or(ERR, 0, plus_one)",
+     "checked_map_or(ERR, 0, plus_one)"),
+    ("map_or_else, Ok", "map_or_else(OK, default, plus_one)",
+     "hand_map_or_else(OK, default, plus_one)", "checked_map_or_else(OK, default, plus_one)"),
+    ("map_or_else, Err", "map_or_else(ERR, default, plus_one)",
+     "hand_map_or_else(ERR, default, plus_one)", "checked_map_or_else(ERR, default, plus_one)"),
+    ("inspect, Ok", "inspect(OK, ignore)", "hand_inspect(OK, ignore)",
+     "checked_inspect(OK, ignore)"),
+    ("inspect, Err", "inspect(ERR, ignore)", "hand_inspect(ERR, ignore)",
+     "checked_inspect(ERR, ignore)"),
+    ("inspect_err, Err", "inspect_err(ERR, ignore)", "hand_inspect_err(ERR, ignore)",
+     "checked_inspect_err(ERR, ignore)"),
+    ("inspect_err, Ok", "inspect_err(OK, ignore)", "hand_inspect_err(OK, ignore)",
+     "checked_inspect_err(OK, ignore)"),
+    ("expect_err, Err", "expect_err(ERR, 'x')", "hand_expect_err(ERR, 'x')",
+     "checked_expect_err(ERR, 'x')"),
+    ("flatten, Ok of an Ok", "flatten(NESTED)", "hand_flatten(NESTED)", "checked_flatten(NESTED)"),
+    ("flatten, Err", "flatten(ERR)", "hand_flatten(ERR)", "checked_flatten(ERR)"),
+    ("from_exception", "from_exception(EXC)", "hand_failure(EXC)", "checked_failure(EXC)"),
+    ("ok_or, Just", "ok_or(JUST, 'none')", "hand_ok_or(JUST, 'none')",
+     "checked_ok_or(JUST, 'none')"),
+    ("ok_or, Nothing", "ok_or(NOTHING, 'none')", "hand_ok_or(NOTHING, 'none')",
+     "checked_ok_or(NOTHING, 'none')"),
+    ("to_maybe, Ok", "to_maybe(OK)", "hand_to_maybe(OK)", "checked_to_maybe(OK)"),
+    ("to_maybe, Err", "to_maybe(ERR)", "hand_to_maybe(ERR)", "checked_to_maybe(ERR)"),
+    ("combine, 3 Oks", "combine(OK, OK, OK)", "hand_combine(OK, OK, OK)", None),
+    ("combine, an Err at 2 of 3", "combine(OK, ERR, OK)", "hand_combine(OK, ERR, OK)", None),
+    ("do, 3 Ok steps", "three_steps(OK, OK, OK)", "hand_three_steps(OK, OK, OK)", None),
+    ("do, an Err at step 2", "three_steps(OK, ERR, OK)", "hand_three_steps(OK, ERR, OK)", None),
+    ("map_async, Ok", "drive(map_async(OK, increment))", "drive(hand_map_async(OK, increment))",
+     None),
     ("and_then_async, Ok", "drive(and_then_async(OK, next_step))",
-     "drive(hand_and_then_async(OK, next_step))"),
+     "drive(hand_and_then_async(OK, next_step))", None),
 ]
 
 
 SHORT, LONG = 500, 1500  # the trip counts of the instruction count
 
 
+def statements():
+    """Each statement the instruction count runs, in order: per case its two or three sides."""
+    for _, toolkit, hand, checked in CASES:
+        yield from (toolkit, hand) if checked is None else (toolkit, hand, checked)
+
+
 def count_child():
     """Inside callgrind: each statement, then the empty one, for two trip counts each."""
     # A collection would land in the counts of some runs and not others.
     gc.disable()
-    for _, toolkit, hand in CASES:
-        for statement in (toolkit, hand, "None"):
-            namespace = dict(globals())
-            exec(f"def run(trips):\n    for _ in range(trips):\n        {statement}\n", namespace)
-            run = namespace["run"]
-            run(10)  # warm up: specialise the bytecode before counting
-            for trips in (SHORT, LONG):
-                os.getppid()
-                run(trips)
+    for statement in [side for case in statements() for side in (case, "None")]:
+        namespace = dict(globals())
+        exec(f"def run(trips):\n    for _ in range(trips):\n        {statement}\n", namespace)
+        run = namespace["run"]
+        run(10)  # warm up: specialise the bytecode before counting
+        for trips in (SHORT, LONG):
             os.getppid()
+            run(trips)
+        os.getppid()
 
 
 def count_instructions():
-    """Instructions per execution: {name: (toolkit, hand-written)}."""
-    if shutil.which("valgrind") is None:
-        sys.exit("--instructions needs valgrind (apt-get install valgrind)")
-    with tempfile.TemporaryDirectory(prefix="tolbrane-idioms-callgrind-") as work:
-        out = Path(work) / "callgrind.out"
-        command = ["valgrind", "--tool=callgrind", "--dump-before=getppid", "--dump-line=no",
-                   f"--callgrind-out-file={out}", sys.executable, __file__, "--child"]
-        completed = subprocess.run(command, env=dict(os.environ, PYTHONHASHSEED="0"),
-                                   capture_output=True, text=True)
-        if completed.returncode != 0:
-            sys.exit(f"callgrind run failed (exit {completed.returncode}):\n{completed.stderr}")
-        dumps = sorted(Path(work).glob("callgrind.out.*"), key=lambda p: int(p.suffix[1:]))
-        totals = [dump_total(path) for path in dumps]
-    # Three dumps a statement: what came before it, the short run and the long run.
+    """Instructions per execution: {name: (toolkit, hand-written, checked hand-written or None)}."""
+    # The child imports bench/tools.py, so it runs without -P.
+    totals = callgrind_totals([sys.executable, __file__, "--child"])
+    # Three dumps a run: what came before it, the short run and the long run; a run of the
+    # empty statement follows each statement's, whose count it takes away.
     per_trip = [(totals[start + 2] - totals[start + 1]) / (LONG - SHORT)
                 for start in range(0, len(totals) - 2, 3)]
-    counts = {}
-    for index, (name, _, _) in enumerate(CASES):
-        toolkit, hand, empty = per_trip[3 * index:3 * index + 3]
-        counts[name] = (toolkit - empty, hand - empty)
-    return counts
+    counts = dict(zip(statements(), (per_trip[i] - per_trip[i + 1]
+                                     for i in range(0, len(per_trip), 2))))
+    return {name: (counts[toolkit], counts[hand], None if checked is None else counts[checked])
+            for name, toolkit, hand, checked in CASES}
 
 
 def best(statement, number, repeats):
@@ -232,10 +366,10 @@ def best(statement, number, repeats):
 
 
 def measure(rounds, repeats, number):
-    ratios = {name: [] for name, _, _ in CASES}
-    times = {name: ([], []) for name, _, _ in CASES}
+    ratios = {name: [] for name, *_ in CASES}
+    times = {name: ([], []) for name, *_ in CASES}
     for _ in range(rounds):
-        for name, toolkit, hand in CASES:
+        for name, toolkit, hand, _ in CASES:
             tool_time, hand_time = best(toolkit, number, repeats), best(hand, number, repeats)
             times[name][0].append(tool_time)
             times[name][1].append(hand_time)
@@ -254,7 +388,7 @@ def report(times, ratios, rounds, repeats):
         "| case | toolkit | hand-written | ratio (median) | lowest - highest | target | met |",
         "|---|---:|---:|---:|---|---|---|",
     ]
-    for name, _, _ in CASES:
+    for name, *_ in CASES:
         tool_ns = statistics.median(times[name][0]) * 1e9
         hand_ns = statistics.median(times[name][1]) * 1e9
         ratio = statistics.median(ratios[name])
@@ -298,11 +432,12 @@ def main():
     section = report(times, ratios, arguments.rounds, arguments.repeats)
     if arguments.instructions:
         counts = count_instructions()
-        section += "\n" + "\n".join(report_instructions(counts, dict.fromkeys(counts, TARGET)))
+        section += "\n" + "\n".join(report_instructions(counts, dict.fromkeys(counts, TARGET),
+                                                          "with the toolkit's argument test"))
     print(section)
     if arguments.write:
         write(section)
-    failed = [name for name, _, _ in CASES if statistics.median(ratios[name]) > TARGET]
+    failed = [name for name, *_ in CASES if statistics.median(ratios[name]) > TARGET]
     if failed:
         print(f"over {TARGET}x: {', '.join(failed)}", file=sys.stderr)
     return 1 if failed else 0

@@ -147,22 +147,28 @@ def dump_total(path):
     raise RuntimeError(f"no summary line in {path}")
 
 
-def count_instructions():
-    """Instructions per execution: {name: (toolkit, hand-written)}."""
+def callgrind_totals(command):
+    """Runs the command (a Python child) under callgrind, which dumps before each os.getppid()
+    call; the instruction total of each dump, in order."""
     if shutil.which("valgrind") is None:
         sys.exit("--instructions needs valgrind (apt-get install valgrind)")
-    with tempfile.TemporaryDirectory(prefix="tolbrane-tools-callgrind-") as work:
+    with tempfile.TemporaryDirectory(prefix="tolbrane-callgrind-") as work:
         out = Path(work) / "callgrind.out"
-        command = ["valgrind", "--tool=callgrind", "--dump-before=getppid", "--dump-line=no",
-                   f"--callgrind-out-file={out}", sys.executable, "-P", __file__, "--child"]
-        completed = subprocess.run(command, env=dict(os.environ, PYTHONHASHSEED="0"),
-                                   capture_output=True, text=True)
+        completed = subprocess.run(
+            ["valgrind", "--tool=callgrind", "--dump-before=getppid", "--dump-line=no",
+             f"--callgrind-out-file={out}", *command],
+            env=dict(os.environ, PYTHONHASHSEED="0"), capture_output=True, text=True)
         if completed.returncode != 0:
             sys.exit(f"callgrind run failed (exit {completed.returncode}):\n{completed.stderr}")
-        # Dump 1 is the start-up; then per statement, and per empty statement after it: the
-        # short run, the long run, and what lies before the next one.
         dumps = sorted(Path(work).glob("callgrind.out.*"), key=lambda p: int(p.suffix[1:]))
-        totals = [dump_total(path) for path in dumps]
+        return [dump_total(path) for path in dumps]
+
+
+def count_instructions():
+    """Instructions per execution: {name: (toolkit, hand-written)}."""
+    # Dump 1 is the start-up; then per statement, and per empty statement after it: the short
+    # run, the long run, and what lies before the next one.
+    totals = callgrind_totals([sys.executable, "-P", __file__, "--child"])
     counts = {}
     position = 1
     for name, _, _, _, number in CASES:
@@ -197,20 +203,29 @@ def measure(rounds, repeat):
     return ratios, seconds
 
 
-def report_instructions(counts, targets):
-    """The table of {name: (toolkit, hand-written)} counts, each against targets[name]."""
+def report_instructions(counts, targets, checked_heading=None):
+    """The table of {name: (toolkit, hand-written[, another hand-written or None])} counts, each
+    against targets[name]; the third, where given, is a column of its own under checked_heading."""
     lines = [
         "",
         f"Instructions per execution (callgrind, CPython {platform.python_version()}): they do not "
         "depend on the load.",
         "",
-        "| case | toolkit | hand-written | ratio | target | met |",
-        "|---|---:|---:|---:|---|---|",
     ]
-    for name, (toolkit, hand) in counts.items():
+    if checked_heading is None:
+        lines += ["| case | toolkit | hand-written | ratio | target | met |",
+                  "|---|---:|---:|---:|---|---|"]
+    else:
+        lines += [f"| case | toolkit | hand-written | ratio | target | met | {checked_heading} "
+                  "| ratio to it |", "|---|---:|---:|---:|---|---|---:|---:|"]
+    for name, (toolkit, hand, *other) in counts.items():
         target = targets[name]
-        lines.append(f"| {name} | {toolkit:,.0f} | {hand:,.0f} | {toolkit / hand:.2f}x | "
-                     f"<= {target}x | {'yes' if toolkit / hand <= target else 'no'} |")
+        line = (f"| {name} | {toolkit:,.0f} | {hand:,.0f} | {toolkit / hand:.2f}x | "
+                f"<= {target}x | {'yes' if toolkit / hand <= target else 'no'} |")
+        if checked_heading is not None:
+            checked = other[0]
+            line += " |" if checked is None else f" {checked:,.0f} | {toolkit / checked:.2f}x |"
+        lines.append(line)
     return lines
 
 
