@@ -260,6 +260,25 @@ def combine[A, E1, B, E2, C, E3, D, E4](
     first: Result[A, E1], second: Result[B, E2], third: Result[C, E3], fourth: Result[D, E4], /
 ) -> Result[tuple[A, B, C, D], E1 | E2 | E3 | E4]: ...
 @overload
+def combine[A, E1, B, E2, C, E3, D, E4, F, E5](
+    first: Result[A, E1],
+    second: Result[B, E2],
+    third: Result[C, E3],
+    fourth: Result[D, E4],
+    fifth: Result[F, E5],
+    /,
+) -> Result[tuple[A, B, C, D, F], E1 | E2 | E3 | E4 | E5]: ...
+@overload
+def combine[A, E1, B, E2, C, E3, D, E4, F, E5, G, E6](
+    first: Result[A, E1],
+    second: Result[B, E2],
+    third: Result[C, E3],
+    fourth: Result[D, E4],
+    fifth: Result[F, E5],
+    sixth: Result[G, E6],
+    /,
+) -> Result[tuple[A, B, C, D, F, G], E1 | E2 | E3 | E4 | E5 | E6]: ...
+@overload
 def combine[T, E](*results: Result[T, E]) -> Result[tuple[T, ...], E]: ...
 def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
     """An Ok of the tuple of every value, in order, or the first Err itself (zip of Results).

@@ -262,6 +262,24 @@ def ok_or_cases(found: MayBe[int], cause: AppError | None) -> int:
             return len(code or "")
 assert_type(combine(loaded, loaded.map(len)), Result[tuple[str, int], AppError])
 assert_type(combine(loaded, loaded, loaded), Result[tuple[str, str, str], AppError])
+
+
+def combine_cases(
+    number: Result[int, ValueError], flag: Result[bool, KeyError], many: list[Result[str]]
+) -> None:
+    # Each place keeps its own type up to six arguments; past that, or from *args, one type.
+    assert_type(
+        combine(number, flag, number, flag, number),
+        Result[tuple[int, bool, int, bool, int], ValueError | KeyError],
+    )
+    assert_type(
+        combine(flag, number, flag, number, flag, number),
+        Result[tuple[bool, int, bool, int, bool, int], KeyError | ValueError],
+    )
+    assert_type(combine(flag, flag, flag, flag, flag, flag, flag), Result[tuple[bool, ...], KeyError])
+    assert_type(combine(*many), Result[tuple[str, ...], Any])
+
+
 assert_type(unwrap_or_raise_as(loaded, LookupError), str)
 assert_type(assert_ok(loaded), str)
 assert_type(assert_err(loaded), Err[AppError])
