@@ -88,14 +88,29 @@ def test_the_decorators_refuse_the_wrong_kind_of_function(tool, func, text):
         tool(func)
 
 
+class _FalseyRaising:
+    def __bool__(self):
+        raise RuntimeError("truth asked of a foreign object")
+
+
+_SNAPSHOT_ERR = ("bind() argument must be a Result, not 'Err' ('Err' is a snapshot from "
+                 "tolbrane_tools.view, for match only: use Result.ok(...) or Result.err(...))")
+
+
 @pytest.mark.parametrize("tool, text", [
     (lambda: list(bind(Ok(1))), "bind() argument must be a Result, not 'Ok' ('Ok' is a snapshot "
      "from tolbrane_tools.view, for match only: use Result.ok(...) or Result.err(...))"),
+    (lambda: list(bind(Err("x"))), _SNAPSHOT_ERR),
+    (lambda: list(bind(_FalseyRaising())), "bind() argument must be a Result, not '_FalseyRaising'"),
     (lambda: take(3), "take() argument must be a Result, not 'int'"),
+    (lambda: take(Err("x")), _SNAPSHOT_ERR.replace("bind()", "take()")),
+    (lambda: take(_FalseyRaising()), "take() argument must be a Result, not '_FalseyRaising'"),
 ])
 def test_a_step_refuses_what_is_not_a_result(tool, text):
-    with raises_exact(TypeError, text):
+    # Whatever the object's truth does: the refusal comes first, with no other error behind it.
+    with raises_exact(TypeError, text) as caught:
         tool()
+    assert caught.value.__context__ is None
 
 
 # --- do_async -----------------------------------------------------------------------------------

@@ -21,6 +21,9 @@ from ._views import not_a
 # The return annotation of a do function that gives T, its steps failing with details E.
 type Do[T, E] = Generator[Result[Never, E], Any, T]
 
+# The type test and the truth test in one call (it refuses anything but a Result).
+_IS_OK: Callable[[Any], bool] = Result[Any].is_ok
+
 # How many do_async functions run in the current context: take() raises _Exit only inside one.
 _depth: contextvars.ContextVar[int] = contextvars.ContextVar("tolbrane_tools_do_async")
 
@@ -38,11 +41,15 @@ def bind[T, E](result: Result[T, E]) -> Generator[Result[Never, E], Any, T]:
     >>> double("21"), double("x")
     (Ok(42), Err('invalid literal for int() with base 10: 'x'', code='ValueError'))
     """
-    if type(result) is not Result:
-        raise not_a("bind() argument", "a Result", result)
-    if not result:
+    try:
+        if _IS_OK(result):
+            return result.unwrap()
+    except TypeError:
+        pass
+    else:
         yield result  # type: ignore[misc]  # pyright: ignore[reportReturnType]  # an Err
-    return result.unwrap()
+        return result.unwrap()  # resumed by hand after its Err: raises, as unwrap() does
+    raise not_a("bind() argument", "a Result", result)
 
 
 def _refuse(func: Callable[..., Any], tool: str, fits: bool, wanted: str) -> None:
@@ -115,13 +122,16 @@ def take[T, E](result: Result[T, E]) -> T:
     >>> asyncio.run(half("8")), asyncio.run(half("eight")).unwrap_err()[1]
     (Ok(4), 'ValueError')
     """
-    if type(result) is not Result:
-        raise not_a("take() argument", "a Result", result)
-    if result:
-        return result.unwrap()
-    if _depth.get(0) == 0:
-        return result.unwrap()  # raises
-    raise _Exit(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]  # an Err
+    try:
+        if _IS_OK(result):
+            return result.unwrap()
+    except TypeError:
+        pass
+    else:
+        if _depth.get(0) == 0:
+            return result.unwrap()  # raises
+        raise _Exit(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]  # an Err
+    raise not_a("take() argument", "a Result", result)
 
 
 def do_async[**P, T](
