@@ -16,13 +16,11 @@ from typing import Any, Never
 
 from tolbrane import Result
 
+from ._idioms import IS_OK
 from ._views import not_a
 
 # The return annotation of a do function that gives T, its steps failing with details E.
 type Do[T, E] = Generator[Result[Never, E], Any, T]
-
-# The type test and the truth test in one call (it refuses anything but a Result).
-_IS_OK: Callable[[Any], bool] = Result[Any].is_ok
 
 # How many do_async functions run in the current context: take() raises _Exit only inside one.
 _depth: contextvars.ContextVar[int] = contextvars.ContextVar("tolbrane_tools_do_async")
@@ -42,7 +40,7 @@ def bind[T, E](result: Result[T, E]) -> Generator[Result[Never, E], Any, T]:
     (Ok(42), Err('invalid literal for int() with base 10: 'x'', code='ValueError'))
     """
     try:
-        if _IS_OK(result):
+        if IS_OK(result):
             return result.unwrap()
     except TypeError:
         pass
@@ -123,7 +121,7 @@ def take[T, E](result: Result[T, E]) -> T:
     (Ok(4), 'ValueError')
     """
     try:
-        if _IS_OK(result):
+        if IS_OK(result):
             return result.unwrap()
     except TypeError:
         pass

@@ -17,7 +17,7 @@ from ._views import not_a
 # Called as functions, the methods refuse anything but an instance of their class (a TypeError):
 # on the hot paths they are the type test, which an explicit one would only repeat. is_ok so
 # called is the type test and the truth test in one call, and never calls a foreign __bool__.
-_IS_OK: Callable[[Any], bool] = Result[Any].is_ok
+IS_OK: Callable[[Any], bool] = Result[Any].is_ok
 _IS_JUST: Callable[[Any], bool] = MayBe[Any].is_just
 _UNWRAP_RESULT: Callable[[Any], Any] = Result[Any].unwrap
 
@@ -36,7 +36,7 @@ def or_else[T, E, U, F](
     Ok(cached)
     """
     try:
-        if _IS_OK(result):
+        if IS_OK(result):
             return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Ok: no F in it
         fields = result.unwrap_err()
     except TypeError:
@@ -58,7 +58,7 @@ def unwrap_or_else[T, E, U](
     8080
     """
     try:
-        if _IS_OK(result):
+        if IS_OK(result):
             return result.unwrap()
     except TypeError:
         pass
@@ -74,7 +74,7 @@ def map_or[T, U, D](result: Result[T, Any], default: D, func: Callable[[T], U]) 
     (3, 0)
     """
     try:
-        if not _IS_OK(result):
+        if not IS_OK(result):
             return default
         value = result.unwrap()
     except TypeError:
@@ -93,7 +93,7 @@ def map_or_else[T, E, U, D](
     'E_404'
     """
     try:
-        ok = _IS_OK(result)
+        ok = IS_OK(result)
     except TypeError:
         pass
     else:
@@ -111,7 +111,7 @@ def inspect[T, E](result: Result[T, E], func: Callable[[T], object]) -> Result[T
     Ok(3)
     """
     try:
-        ok = _IS_OK(result)
+        ok = IS_OK(result)
     except TypeError:
         pass
     else:
@@ -131,7 +131,7 @@ def inspect_err[T, E](
     Err('boom', code='E1')
     """
     try:
-        ok = _IS_OK(result)
+        ok = IS_OK(result)
     except TypeError:
         pass
     else:
@@ -152,7 +152,7 @@ def expect_err[E](result: Result[Any, E], message: str) -> tuple[str, str | None
     ValueError: should have failed
     """
     try:
-        ok = _IS_OK(result)
+        ok = IS_OK(result)
     except TypeError:
         pass
     else:
@@ -169,7 +169,7 @@ def flatten[T, E, F](result: Result[Result[T, F], E]) -> Result[T, E | F]:
     (Ok(1), Err('inner'))
     """
     try:
-        if not _IS_OK(result):
+        if not IS_OK(result):
             return result  # type: ignore[return-value]  # pyright: ignore[reportReturnType]  # an Err: no value in it
         inner = result.unwrap()
     except TypeError:
@@ -237,7 +237,7 @@ def to_maybe[T](result: Result[T, Any]) -> MayBe[T]:
     (Just(None), Nothing)
     """
     try:
-        ok = _IS_OK(result)
+        ok = IS_OK(result)
     except TypeError:
         pass
     else:
