@@ -2,7 +2,9 @@
 both types on its success and failure paths (the calls of _reliability_ops.py) is warmed up, then
 called in several rounds of N calls; an operation leaks when the interpreter's total reference
 count, or its count of allocated memory blocks, grows in every one of those rounds, as CPython's
-test runner judges it. Growth in some rounds only is the noise of caches and free lists.
+test runner judges it. Growth in some rounds only is the noise of caches and free lists. Before each
+count the interpreter's internal caches are cleared, as that runner does: its attribute cache keeps
+the names of dead classes alive, and fills slot by slot at a pace set by where they were allocated.
 
     python tests/leak_hunt.py [--warmups 3] [--rounds 5] [--calls 1000] [NAME ...]
 
@@ -25,6 +27,8 @@ def round_deltas(op, calls, warmups, rounds):
     """The growth of the total reference count (None without one) and of the allocated memory blocks
     over each of `rounds` rounds of `calls` calls of op, after `warmups` rounds that do not count."""
     gettotalrefcount = getattr(sys, "gettotalrefcount", lambda: 0)
+    # 3.12 has only the type cache's own clearing; later versions deprecate it.
+    clear_caches = getattr(sys, "_clear_internal_caches", None) or sys._clear_type_cache
     # Arrays of C integers: keeping a count as an int object would itself add a reference and a
     # block to the round after it.
     refs, blocks = array("q", bytes(8 * (warmups + rounds))), array("q", bytes(8 * (warmups + rounds)))
@@ -32,6 +36,7 @@ def round_deltas(op, calls, warmups, rounds):
     for i in range(warmups + rounds):
         for _ in range(calls):
             ops.attempt(op)
+        clear_caches()
         gc.collect()
         blocks_after, refs_after = sys.getallocatedblocks(), gettotalrefcount()
         refs[i], blocks[i] = refs_after - refs_before, blocks_after - blocks_before

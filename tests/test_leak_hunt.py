@@ -38,6 +38,13 @@ def keeps_an_object_in_every_other_round(calls=[0]):  # noqa: B006
     calls[0] += 1
 
 
+def fills_the_attribute_cache():
+    # A new class per call, so a new slot of the interpreter's attribute cache, which keeps the
+    # looked-up name alive: a new string each time, so that it counts as a block too.
+    name = "".join(["cached", "_name"])
+    getattr(type("Fresh", (), {name: None}), name)
+
+
 def holds_nothing():
     return object()
 
@@ -58,6 +65,7 @@ def release_kept():
     (loses_a_reference, True, False),
     (fills_a_cache_while_warming_up, False, False),
     (keeps_an_object_in_every_other_round, False, False),
+    (fills_the_attribute_cache, False, False),
     (holds_nothing, False, False),
 ])
 def test_a_leak_is_growth_in_every_round(op, leaks_refs, leaks_blocks):
