@@ -235,6 +235,72 @@ def test_model_dump_writes_the_dictionary_form(result, form):
     assert same(Reply.model_validate_json(reply.model_dump_json()).result, result)
 
 
+class User(BaseModel):
+    name: str
+
+
+class Account(User):
+    password_hash: str
+
+
+class Profile(BaseModel):
+    result: Annotated[Result[User], ResultOf(User, details=User)]
+    maybe: Annotated[MayBe[User], MayBeOf(User)] = MayBe.nothing()
+
+
+ACCOUNT = Account(name="ada", password_hash="s3cret")
+
+
+@pytest.mark.parametrize("profile, form", [
+    (Profile(result=Result.ok(ACCOUNT), maybe=MayBe(ACCOUNT)),
+     {"result": {"ok": True, "value": {"name": "ada"}}, "maybe": {"just": True, "value": {"name": "ada"}}}),
+    (Profile(result=Result.err("locked", "E_LOCK", ACCOUNT)),
+     {"result": {"ok": False, "error": "locked", "code": "E_LOCK", "details": {"name": "ada"}},
+      "maybe": {"just": False}}),
+], ids=["ok and just", "err"])
+def test_a_subclass_of_the_declared_model_is_written_as_the_declared_model(profile, form, recwarn):
+    # As a plain `User` field writes it: the fields the schema names, and nothing more.
+    assert profile.model_dump() == form
+    assert json.loads(profile.model_dump_json()) == form
+    assert not recwarn.list
+
+
+@pytest.mark.parametrize("annotation", [
+    Annotated[Result[User], ResultOf(User, details=Problem)],
+    Annotated[MayBe[User], MayBeOf(User)],
+    Annotated[Result[Any], ResultOf()],
+], ids=["result", "maybe", "untyped"])
+def test_the_written_form_has_the_schema_that_is_read(annotation):
+    adapter = TypeAdapter(annotation)
+    assert adapter.json_schema(mode="serialization") == adapter.json_schema(mode="validation")
+
+
+class Envelope[T, D](BaseModel):
+    result: Annotated[Result[T], ResultOf(T, details=D)]
+    maybe: Annotated[MayBe[list[T]], MayBeOf(list[T])] = MayBe.nothing()
+
+
+@pytest.mark.parametrize("data, loc", [
+    ({"result": {"ok": True, "value": "abc"}}, ("result", "Ok", "value")),
+    ({"result": {"ok": False, "error": "m", "details": {"line": "x"}}}, ("result", "Err", "details", "line")),
+    ({"result": {"ok": True, "value": 1}, "maybe": {"just": True, "value": [1, "x"]}},
+     ("maybe", "Just", "value", 1)),
+], ids=["value", "details", "nested in the maybe"])
+def test_a_parametrised_generic_model_validates_its_type_arguments(data, loc):
+    assert [error[1] for error in errors(Envelope[int, Problem], data)] == [loc]
+    unparametrised = Envelope.model_validate(data)  # type variables without a bound take anything
+    assert same(unparametrised.result, Result.from_dict(data["result"]))
+
+
+def test_a_parametrised_generic_model_shows_its_type_arguments():
+    schema = Envelope[int, Problem].model_json_schema()
+    ok, err = schema["properties"]["result"]["oneOf"]
+    assert ok["properties"]["value"]["type"] == "integer"
+    assert err["properties"]["details"]["$ref"] == "#/$defs/Problem"
+    assert Envelope[int, Problem](result=Result.ok(3), maybe=MayBe([4])).model_dump() == {
+        "result": {"ok": True, "value": 3}, "maybe": {"just": True, "value": [4]}}
+
+
 NESTED = [
     MayBe.nothing(), MayBe.just(Result.ok("a")), MayBe.just(Result.err("no", "E")),
 ]

@@ -26,6 +26,7 @@ from dataclasses import dataclass
 from typing import Any, ClassVar, Final, Literal, cast
 
 from pydantic import GetCoreSchemaHandler, GetJsonSchemaHandler
+from pydantic._internal._generics import replace_types
 from pydantic.json_schema import JsonSchemaValue
 from pydantic_core import PydanticCustomError, core_schema
 
@@ -130,6 +131,19 @@ def _maybe_to_form(maybe: MayBe[Any]) -> dict[str, Any]:
     return {"just": True, "value": maybe.unwrap()} if maybe else {"just": False}
 
 
+def _schema_of(kind: Any, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
+    """The schema of a type a marker names, in a parametrised generic model too.
+
+    pydantic puts the model's type arguments in for its type variables in the annotation, not in
+    a marker's arguments: ``Reply[int]`` would take any value for ``ResultOf(T)``. The marker puts
+    them in itself, with the map pydantic is building the model with.
+    """
+    typevars = getattr(getattr(handler, "_generate_schema", None), "_typevars_map", None)
+    if typevars:
+        kind = replace_types(kind, typevars)
+    return handler.generate_schema(kind)
+
+
 def _untitled(schema: dict[str, Any]) -> dict[str, Any]:
     # pydantic titles each key after its name ("Value"); the published form describes them.
     return {key: item for key, item in schema.items() if key != "title"}
@@ -173,7 +187,7 @@ class _FormMarker:
         self, source: Any, handler: GetCoreSchemaHandler
     ) -> core_schema.CoreSchema:
         form = self._form
-        value = handler.generate_schema(self.value)
+        value = _schema_of(self.value, handler)
         tagged = core_schema.tagged_union_schema(
             {
                 form.holding: _holding_branch(form.flag, value, self.extra),
@@ -185,21 +199,33 @@ class _FormMarker:
         )
 
         # pydantic writes the schemas of the value and details (a nested field's included);
-        # this takes them from its branches and sets them in the published form.
+        # this takes them from its branches, or from the one dict that serialises both, and sets
+        # them in the published form.
         def show(schema: core_schema.CoreSchema, json: GetJsonSchemaHandler) -> JsonSchemaValue:
             generated = json.resolve_ref_schema(json(schema))
+            if "oneOf" not in generated:
+                return self._json_schema([generated["properties"]] * 2)
             return self._json_schema([branch["properties"] for branch in generated["oneOf"]])
 
         return core_schema.no_info_before_validator_function(
             form.before,
             core_schema.no_info_after_validator_function(form.after, tagged),
             serialization=core_schema.plain_serializer_function_ser_schema(
-                form.serialise, return_schema=tagged
+                form.serialise, return_schema=self._written_form(value, handler)
             ),
             metadata={"pydantic_js_functions": [show]},
         )
 
     def _other_branch(self, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
+        raise NotImplementedError
+
+    def _written_form(
+        self, value: core_schema.CoreSchema, handler: GetCoreSchemaHandler
+    ) -> core_schema.CoreSchema:
+        """The schema that writes both variants' forms: one dict whose keys are all optional but
+        the flag. Not a union: pydantic writes a union's member by its own type, so a subclass of
+        a declared model would show every field it has, where a plain field shows the declared
+        model's alone."""
         raise NotImplementedError
 
     def _json_schema(self, branches: list[dict[str, Any]]) -> JsonSchemaValue:
@@ -231,13 +257,26 @@ class ResultOf(_FormMarker):
     _form: ClassVar[_Form] = _RESULT_FORM
 
     def _other_branch(self, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
-        details = handler.generate_schema(self.details)
+        details = _schema_of(self.details, handler)
         return core_schema.typed_dict_schema({
             "ok": _flag(False),
             "error": core_schema.typed_dict_field(_text_schema()),
             "code": core_schema.typed_dict_field(_text_schema(), required=False),
             "details": core_schema.typed_dict_field(details, required=False),
         }, extra_behavior=self.extra)
+
+    def _written_form(
+        self, value: core_schema.CoreSchema, handler: GetCoreSchemaHandler
+    ) -> core_schema.CoreSchema:
+        return core_schema.typed_dict_schema({
+            "ok": core_schema.typed_dict_field(core_schema.bool_schema()),
+            "value": core_schema.typed_dict_field(value, required=False),
+            "error": core_schema.typed_dict_field(_text_schema(), required=False),
+            "code": core_schema.typed_dict_field(_text_schema(), required=False),
+            "details": core_schema.typed_dict_field(
+                _schema_of(self.details, handler), required=False
+            ),
+        })
 
     def _json_schema(self, branches: list[dict[str, Any]]) -> JsonSchemaValue:
         defs = copy.deepcopy(DICT_FORM_SCHEMA["$defs"])
@@ -274,6 +313,14 @@ class MayBeOf(_FormMarker):
 
     def _other_branch(self, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
         return core_schema.typed_dict_schema({"just": _flag(False)}, extra_behavior=self.extra)
+
+    def _written_form(
+        self, value: core_schema.CoreSchema, handler: GetCoreSchemaHandler
+    ) -> core_schema.CoreSchema:
+        return core_schema.typed_dict_schema({
+            "just": core_schema.typed_dict_field(core_schema.bool_schema()),
+            "value": core_schema.typed_dict_field(value, required=False),
+        })
 
     def _json_schema(self, branches: list[dict[str, Any]]) -> JsonSchemaValue:
         defs = copy.deepcopy(MAYBE_FORM_SCHEMA["$defs"])
