@@ -26,6 +26,20 @@ def test_assert_err_gives_the_snapshot_back():
     assert assert_err(ERR, message="not found", details={"id": 7}).code == "E_404"
 
 
+@pytest.mark.parametrize("held, expected", [
+    (MayBe(80), MayBe(80)),
+    (Result.ok(Result.ok(MayBe("a"))), Result.ok(Result.ok(MayBe("a")))),
+    (Result.err("no", "E", MayBe.nothing()), Result.err("no", "E", MayBe.nothing())),
+    (MayBe.just(Result.ok(MayBe(2))), MayBe.just(Result.ok(MayBe(2)))),
+], ids=repr)
+def test_held_results_and_maybes_are_compared_by_contents(held, expected):
+    # Equality of the native types is identity: equal contents pass, as same() says.
+    assert assert_ok(Result.ok(held), expected) is held
+    assert assert_err(Result.err("m", "C", held), "C", "m", expected).details is held
+    with raises_exact(AssertionError, f"expected Ok(value=Just(0)), got Ok(value={held})"):
+        assert_ok(Result.ok(held), MayBe(0))
+
+
 @pytest.mark.parametrize("call, text", [
     (lambda: assert_ok(ERR), "expected Ok(value=<any>), got Err(message='not found', "
      "code='E_404', details={'id': 7})"),

@@ -5,7 +5,7 @@ from typing import Any, cast, overload
 from tolbrane import MayBe, Result
 
 
-def _equal(left: object, right: object) -> bool:
+def equal_contents(left: object, right: object) -> bool:
     # Held Results and MayBes nest to any depth (the native types free a deep chain without
     # recursion), so the chain is walked in a loop; the objects at its ends are compared by ==.
     while True:
@@ -56,7 +56,7 @@ def same(a: Result[Any] | MayBe[Any], b: Result[Any] | MayBe[Any]) -> bool:
     """
     kind = type(a)
     if kind is type(b) and (kind is Result or kind is MayBe):
-        return _equal(a, b)
+        return equal_contents(a, b)
     raise TypeError(
         "same() takes two Results or two MayBes, "
         f"not '{type(a).__name__}' and '{type(b).__name__}'"

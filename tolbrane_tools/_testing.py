@@ -2,12 +2,14 @@
 
 They compare snapshots (``view``), so a failure reads ``expected Ok(value=3), got
 Err(message='boom', code='E_X', details=None)``; no ``isinstance`` on variant classes is needed.
+Values are compared as ``same`` compares them: with ``==``, held Results and MayBes by contents.
 """
 
 from typing import Any
 
 from tolbrane import Result
 
+from ._equality import equal_contents
 from ._views import Err, Ok, not_a, view
 
 
@@ -46,7 +48,7 @@ def assert_ok[T](result: Result[T, Any], value: object = _ANY) -> T:
     if type(result) is not Result:
         raise not_a("assert_ok() argument", "a Result", result)
     snapshot = view(result)
-    if type(snapshot) is not Ok or (value is not _ANY and snapshot.value != value):
+    if type(snapshot) is not Ok or not (value is _ANY or equal_contents(snapshot.value, value)):
         raise AssertionError(f"expected Ok(value={_shown(value)}), got {_shown_snapshot(snapshot)}")
     return snapshot.value
 
@@ -75,7 +77,8 @@ def assert_err[E](
     if type(snapshot) is Err:
         got = (snapshot.message, snapshot.code, snapshot.details)
         wanted = (message, code, details)
-        if all(want is _ANY or have == want for have, want in zip(got, wanted, strict=True)):
+        pairs = zip(got, wanted, strict=True)
+        if all(want is _ANY or equal_contents(have, want) for have, want in pairs):
             return snapshot
     raise AssertionError(
         f"expected Err(message={_shown(message)}, code={_shown(code)}, "
