@@ -419,6 +419,41 @@ def test_async_catch_turns_a_timeout_into_an_err():
     assert (message, code, type(details)) == ("", "E_TIMEOUT", TimeoutError)
 
 
+class Held:
+    pass
+
+
+def closures(held):
+    def plain(x):
+        return held, x
+
+    def with_defaults(x, y=1, *, z=2):
+        return held, x
+
+    async def coroutine(x):
+        return held, x
+
+    return [plain, with_defaults, coroutine, functools.partial(plain)]
+
+
+@pytest.mark.parametrize("index", range(4), ids=["plain", "defaults", "coroutine", "partial"])
+def test_a_decorated_closure_is_freed_without_the_cycle_collector(index):
+    # A closure decorated per request must free what it holds once the last reference goes.
+    gc.disable()
+    try:
+        held = Held()
+        watched = weakref.ref(held)
+        wrapped = catch(ValueError)(closures(held)[index])
+        outcome = wrapped(1)
+        if inspect.iscoroutine(outcome):
+            outcome = asyncio.run(outcome)
+        assert outcome.unwrap()[0] is held
+        del held, wrapped, outcome
+        assert watched() is None
+    finally:
+        gc.enable()
+
+
 # --- attempt ------------------------------------------------------------------------------------
 def test_attempt_calls_once_with_the_arguments():
     calls = []

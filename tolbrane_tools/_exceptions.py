@@ -223,8 +223,11 @@ def _exact_wrapper(
         "        return _catch_failure(_catch_exc, _catch_code)",
         "",
     ]
-    exec(compile("\n".join(lines), f"<catch {func.__qualname__}>", "exec"), namespace)
-    wrapper: Callable[..., Any] = namespace["catching"]
+    # The wrapper is defined among locals of its own, outside the globals it reads: there it would
+    # make a cycle, and what a decorated closure holds would wait for the garbage collector.
+    defined: dict[str, Any] = {}
+    exec(compile("\n".join(lines), f"<catch {func.__qualname__}>", "exec"), namespace, defined)
+    wrapper: Callable[..., Any] = defined["catching"]
     return wrapper
 
 
