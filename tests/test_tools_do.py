@@ -1,6 +1,7 @@
 """tolbrane_tools: do-notation, sync (do, bind) and async (do_async, take)."""
 
 import asyncio
+import contextvars
 import re
 
 import pytest
@@ -144,6 +145,99 @@ def test_do_async_is_not_stopped_by_the_function_s_own_except_exception():
         return "went on"
 
     assert view(asyncio.run(guarded())) == Err("stop")
+
+
+FIRST, SECOND = Result.err("first", "E_1"), Result.err("second", "E_2")
+
+
+def swallowing_sync():
+    name = "guest"
+    try:
+        name = yield from bind(FIRST)
+    except BaseException:  # noqa: B036 - a bare except that logs and goes on
+        pass
+    return f"hello {name}"
+
+
+async def swallowing_async():
+    name = "guest"
+    try:
+        name = take(FIRST)
+    except BaseException:  # noqa: B036
+        pass
+    return f"hello {name}"
+
+
+def swallowing_then_failing_sync():
+    try:
+        yield from bind(FIRST)
+    except BaseException:  # noqa: B036
+        pass
+    yield from bind(SECOND)
+
+
+async def swallowing_then_failing_async():
+    try:
+        take(FIRST)
+    except BaseException:  # noqa: B036
+        pass
+    take(SECOND)
+
+
+def failing_again_in_finally_sync():
+    try:
+        yield from bind(FIRST)
+    finally:
+        yield from bind(SECOND)
+
+
+async def failing_again_in_finally():
+    try:
+        take(FIRST)
+    finally:
+        await asyncio.sleep(0)
+        take(SECOND)
+
+
+@pytest.mark.parametrize("sync, coroutine", [
+    (swallowing_sync, swallowing_async),
+    (swallowing_then_failing_sync, swallowing_then_failing_async),
+    (failing_again_in_finally_sync, failing_again_in_finally),
+], ids=["swallowed", "swallowed, then another Err", "another Err in a finally clause"])
+def test_the_first_err_taken_is_the_result_whatever_the_body_does_next(sync, coroutine):
+    # A failure is never reported as a success: the first Err is the result in both forms.
+    assert do(sync)() is FIRST
+    assert asyncio.run(do_async(coroutine)()) is FIRST
+
+
+def test_an_exception_raised_on_the_way_out_of_a_do_function_passes_through():
+    @do
+    def steps():
+        try:
+            yield from bind(FIRST)
+        finally:
+            raise RuntimeError("cleanup failed")
+
+    with raises_exact(RuntimeError, "cleanup failed"):
+        steps()
+
+
+def test_a_do_async_coroutine_closes_in_another_context():
+    # As the garbage collector closes an abandoned task's coroutine: not where it ran.
+    class Pause:
+        def __await__(self):
+            yield
+
+    @do_async
+    async def paused():
+        await Pause()
+
+    coroutine = paused()
+    contextvars.copy_context().run(coroutine.send, None)
+    coroutine.close()
+    assert coroutine.cr_frame is None
+    with raises_exact(ValueError, "Tried to unwrap an Err: outside"):
+        take(Result.err("outside"))
 
 
 async def take_in_body():

@@ -22,8 +22,14 @@ from ._views import not_a
 # The return annotation of a do function that gives T, its steps failing with details E.
 type Do[T, E] = Generator[Result[Never, E], Any, T]
 
-# How many do_async functions run in the current context: take() raises _Exit only inside one.
-_depth: contextvars.ContextVar[int] = contextvars.ContextVar("tolbrane_tools_do_async")
+# The Errs taken by the do_async function that runs in the current context, None outside one:
+# take() raises _Exit only inside one, and the first Err it records is the function's result even
+# when the function's own code catches the _Exit (a bare except), as a do function's result is the
+# first Err it yields.
+type _Taken = list[Result[Never, Any]]
+_running: contextvars.ContextVar[_Taken | None] = contextvars.ContextVar(
+    "tolbrane_tools_do_async", default=None
+)
 
 
 def bind[T, E](result: Result[T, E]) -> Generator[Result[Never, E], Any, T]:
@@ -61,7 +67,8 @@ def do[**P, T, E](func: Callable[P, Do[T, E]]) -> Callable[P, Result[T, E]]:
     """Runs a generator function of ``yield from bind(...)`` steps, giving a Result.
 
     The function's return value becomes the Ok; the first step on an Err stops it (its
-    ``finally`` clauses run) and that Err is the result. Exceptions pass through unchanged.
+    ``finally`` clauses run) and that Err is the result, whatever the function does on its way
+    out. Exceptions pass through unchanged.
 
     >>> from tolbrane_tools import attempt
     >>> @do
@@ -83,7 +90,12 @@ def do[**P, T, E](func: Callable[P, Do[T, E]]) -> Callable[P, Result[T, E]]:
             failure = next(steps)
         except StopIteration as stop:
             return Result.ok(stop.value)
-        steps.close()
+        try:
+            steps.close()
+        except RuntimeError:
+            if inspect.getgeneratorstate(steps) != inspect.GEN_SUSPENDED:
+                raise
+            _close_past_steps(steps)
         if type(failure) is not Result or failure:
             raise TypeError(
                 f"a do function yields only through 'yield from bind(result)', "
@@ -92,6 +104,16 @@ def do[**P, T, E](func: Callable[P, Do[T, E]]) -> Callable[P, Result[T, E]]:
         return failure
 
     return run
+
+
+def _close_past_steps(steps: Generator[Any, Any, Any]) -> None:
+    """Closes a generator that stepped on another Err on its way out (a finally clause, an except
+    that took the close): the first Err stays the result, as it does in a do_async function."""
+    while True:
+        try:
+            steps.throw(GeneratorExit())
+        except (GeneratorExit, StopIteration):
+            return
 
 
 class _Exit(BaseException):
@@ -126,9 +148,11 @@ def take[T, E](result: Result[T, E]) -> T:
     except TypeError:
         pass
     else:
-        if _depth.get(0) == 0:
+        taken = _running.get()
+        if taken is None:
             return result.unwrap()  # raises
-        raise _Exit(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]  # an Err
+        taken.append(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]  # an Err
+        raise _Exit(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
     raise not_a("take() argument", "a Result", result)
 
 
@@ -138,7 +162,8 @@ def do_async[**P, T](
     """Runs a coroutine function of ``take(...)`` steps: its coroutine gives a Result.
 
     The return value becomes the Ok; the first ``take`` of an Err ends the function and that
-    Err is the result. Exceptions and cancellation pass through unchanged.
+    Err is the result, even when the function's own code catches what ends it (a bare
+    ``except``). Exceptions and cancellation pass through unchanged.
 
     >>> import asyncio
     >>> from tolbrane_tools import attempt
@@ -154,13 +179,14 @@ def do_async[**P, T](
 
     @functools.wraps(func)
     async def run(*args: P.args, **kwargs: P.kwargs) -> Result[T]:
-        token = _depth.set(_depth.get(0) + 1)
+        taken: _Taken = []
+        token = _running.set(taken)
         try:
-            return Result.ok(await func(*args, **kwargs))
+            value = await func(*args, **kwargs)
         except _Exit as exit_:
             failure = exit_.failure
             del exit_
-            return failure
+            return taken[0] if taken else failure
         except BaseExceptionGroup as group:
             # A take() in an asyncio.TaskGroup, in its body or in one of its tasks, reaches here
             # wrapped in the group's exception.
@@ -168,18 +194,30 @@ def do_async[**P, T](
             if exits is None:
                 raise
             del group
+        else:
+            return taken[0] if taken else Result.ok(value)
         finally:
-            _depth.reset(token)
+            _leave(token)
         # Raised outside the handler, so as not to chain the group holding the _Exit to it; no
         # reference left here to what holds this frame's traceback (see the _Exit case).
         try:
             if others is not None:
                 raise others
-            return _first_exit(exits).failure
+            return taken[0] if taken else _first_exit(exits).failure
         finally:
             del exits, others
 
     return run
+
+
+def _leave(token: contextvars.Token[_Taken | None]) -> None:
+    try:
+        _running.reset(token)
+    except ValueError:
+        # Closed in a context other than the one it ran in (an abandoned coroutine that the
+        # garbage collector closes): that context never had the value set, so there is nothing
+        # to undo, and the close must not fail.
+        pass
 
 
 def _first_exit(group: BaseExceptionGroup[_Exit]) -> _Exit:
