@@ -247,6 +247,13 @@ def to_maybe[T](result: Result[T, Any]) -> MayBe[T]:
     raise not_a("to_maybe() argument", "a Result", result)
 
 
+# Each count up to six has a form of its own, and the form for any count starts at seven: were
+# it open to fewer, mypy would find two forms for a call whose details are Any (a Result[T], an
+# Ok) and give Result[Any, Any].
+@overload
+def combine() -> Result[tuple[()], Never]: ...
+@overload
+def combine[A, E1](first: Result[A, E1], /) -> Result[tuple[A], E1]: ...
 @overload
 def combine[A, E1, B, E2](
     first: Result[A, E1], second: Result[B, E2], /
@@ -279,7 +286,17 @@ def combine[A, E1, B, E2, C, E3, D, E4, F, E5, G, E6](
     /,
 ) -> Result[tuple[A, B, C, D, F, G], E1 | E2 | E3 | E4 | E5 | E6]: ...
 @overload
-def combine[T, E](*results: Result[T, E]) -> Result[tuple[T, ...], E]: ...
+def combine[T, E](
+    first: Result[T, E],
+    second: Result[T, E],
+    third: Result[T, E],
+    fourth: Result[T, E],
+    fifth: Result[T, E],
+    sixth: Result[T, E],
+    seventh: Result[T, E],
+    /,
+    *results: Result[T, E],
+) -> Result[tuple[T, ...], E]: ...
 def combine(*results: Result[Any, Any]) -> Result[tuple[Any, ...], Any]:
     """An Ok of the tuple of every value, in order, or the first Err itself (zip of Results).
 

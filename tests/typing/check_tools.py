@@ -278,6 +278,18 @@ def combine_cases(
     )
     assert_type(combine(flag, flag, flag, flag, flag, flag, flag), Result[tuple[bool, ...], KeyError])
     assert_type(combine(*many), Result[tuple[str, ...], Any])
+    assert_type(combine(), Result[tuple[()], Never])
+    assert_type(combine(flag), Result[tuple[bool], KeyError])
+
+
+def combine_untyped_details(host: Result[str], port: Result[int], many: list[Result[int]]) -> str:
+    # Details of Any (a Result[T], an Ok) keep every place's type in mypy too.
+    assert_type(combine(host, port), Result[tuple[str, int]])
+    assert_type(combine(Result.ok("a"), Result.ok(1), port), Result[tuple[str, int, int]])
+    assert_type(combine(port, port, port, port, port, port, port, port), Result[tuple[int, ...]])
+    name, number = combine(host, port).unwrap()
+    number.upper()  # type: ignore[attr-defined]  # pyright: ignore[reportAttributeAccessIssue, reportUnknownMemberType]
+    return name
 
 
 assert_type(unwrap_or_raise_as(loaded, LookupError), str)
@@ -387,7 +399,7 @@ def mistyped_step(a: str) -> Do[int, AppError]:
 
 err_details(MayBe(1))  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
 ok_or(parse("1"), "m")  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType]
-combine(parse("1"), MayBe(1))  # type: ignore[call-overload]  # pyright: ignore[reportCallIssue, reportArgumentType]
+combine(parse("1"), MayBe(1))  # type: ignore[call-overload]  # pyright: ignore[reportArgumentType]
 Ok(1).unwrap()  # type: ignore[attr-defined]  # pyright: ignore[reportAttributeAccessIssue, reportUnknownMemberType]
 
 
