@@ -309,8 +309,9 @@ def check_code(code: object, tool: str = "catch") -> None:
         raise ValueError(f"{tool}() code must be encodable as UTF-8, not {code!r}") from None
 
 
-# The classes caught are the Errs' details: one overload per count of classes, so that both
-# checkers give their union (a variadic form alone gives mypy's join, such as LookupError).
+# The classes caught are the Errs' details: one overload per count of classes up to four, so that
+# both checkers give their union (a variadic form alone gives mypy's join, such as LookupError);
+# past four, or from *args, the classes' common base.
 @overload
 def catch(*, code: str | None = None) -> Catcher[Exception]: ...
 @overload
@@ -324,7 +325,11 @@ def catch[X: BaseException, Y: BaseException, Z: BaseException](
     first: type[X], second: type[Y], third: type[Z], /, *, code: str | None = None
 ) -> Catcher[X | Y | Z]: ...
 @overload
-def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[BaseException]: ...
+def catch[X: BaseException, Y: BaseException, Z: BaseException, W: BaseException](
+    first: type[X], second: type[Y], third: type[Z], fourth: type[W], /, *, code: str | None = None
+) -> Catcher[X | Y | Z | W]: ...
+@overload
+def catch[X: BaseException](*exceptions: type[X], code: str | None = None) -> Catcher[X]: ...
 def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[Any]:
     """A decorator: the function returns a Result instead of raising the given exceptions.
 

@@ -115,6 +115,17 @@ assert_type(handle_io, Catcher[OSError])
 assert_type(catch(), Catcher[Exception])
 assert_type(catch(KeyError, IndexError, code="E"), Catcher[KeyError | IndexError])
 assert_type(catch(KeyError, IndexError, OSError), Catcher[KeyError | IndexError | OSError])
+assert_type(
+    catch(KeyError, IndexError, ValueError, TypeError),
+    Catcher[KeyError | IndexError | ValueError | TypeError],
+)
+
+
+def many_classes(settings: tuple[type[Exception], ...]) -> Result[int, Exception]:
+    # Past four classes, or from *args, the details are the classes' common base: an Exception.
+    retrying: Catcher[Exception] = catch(*settings)
+    five = catch(KeyError, IndexError, ValueError, TypeError, OSError)(int)
+    return retrying(int)("1") if settings else five("1")
 assert_type(parse("12"), Result[int, ValueError])
 assert_type(parse("12", 3), Result[int, ValueError])
 assert_type(parse(text="12", base=3), Result[int, ValueError])
