@@ -684,6 +684,37 @@ def test_raising_again_leaves_no_reference_cycle():
         gc.enable()
 
 
+def test_an_err_raised_again_and_again_keeps_the_traceback_it_came_with():
+    # A kept Err (a memoised failure) raised on every request: each raise shows its own caller
+    # and the original failure, and keeps no earlier caller's frame alive.
+    def fail():
+        raise AppError("kept")
+
+    kept = attempt(fail)
+    exc = kept.unwrap_err()[2]
+    original = [entry.name for entry in traceback.extract_tb(exc.__traceback__)]
+    locals_seen = []
+
+    def handle(via):
+        request = Held()
+        locals_seen.append(weakref.ref(request))
+        try:
+            via()
+        except AppError as caught:
+            return [entry.name for entry in traceback.extract_tb(caught.__traceback__)]
+
+    gc.disable()
+    try:
+        for via in [lambda: unwrap_or_raise(kept)] * 3 + [lambda: (_ for _ in ()).throw(exc)]:
+            names = handle(via)
+        shown = handle(lambda: unwrap_or_raise(kept))
+    finally:
+        gc.enable()
+    assert shown == ["handle", "<lambda>", "unwrap_or_raise", *original]
+    assert [ref() is None for ref in locals_seen] == [True] * 4 + [False]
+    assert names[0] == "handle" and names[-len(original):] == original
+
+
 def test_catch_then_unwrap_or_raise_round_trip():
     @catch(AppError)
     def step(n):

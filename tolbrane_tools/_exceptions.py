@@ -3,6 +3,7 @@
 import functools
 import inspect
 from collections.abc import Callable, Coroutine
+from types import TracebackType
 from typing import TYPE_CHECKING, Any, Generic, final, overload
 
 from tolbrane import Result
@@ -418,8 +419,9 @@ def unwrap_or_raise[T](result: Result[T, Any]) -> T:
     """The Ok's value; an Err raises the exception that is its details, or else as ``unwrap()``.
 
     For an Err whose details is an exception (as ``catch`` and ``attempt`` make), that very
-    exception object is raised again, with its original traceback kept; for any other Err, the
-    ``ValueError`` of ``result.unwrap()``.
+    exception object is raised again, with its original traceback kept: raised again and again,
+    it shows only this call's frames in front of it; for any other Err, the ``ValueError`` of
+    ``result.unwrap()``.
 
     >>> unwrap_or_raise(attempt(int, "42"))
     42
@@ -443,6 +445,18 @@ def unwrap_or_raise[T](result: Result[T, Any]) -> T:
     # the exception, so that reference counting alone frees them, without the cycle collector.
     del result
     try:
-        raise details
+        raise details.with_traceback(_traceback_before_raised_again(details.__traceback__))
     finally:
         del details
+
+
+def _traceback_before_raised_again(traceback: TracebackType | None) -> TracebackType | None:
+    # Each raise of an exception object puts the frames it passes in front of its traceback: an
+    # Err kept and raised again on every request would grow it without end, keeping every
+    # caller's frame alive. What lies past the last of these calls is the traceback it came with.
+    original = traceback
+    while traceback is not None:
+        if traceback.tb_frame.f_code is unwrap_or_raise.__code__:
+            original = traceback.tb_next
+        traceback = traceback.tb_next
+    return original
