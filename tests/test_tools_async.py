@@ -150,10 +150,31 @@ def test_gather_takes_awaitables_that_are_not_coroutines():
         == [Ok("awaited"), Ok(1)]
 
 
-def test_an_awaitable_that_gives_no_result_is_named():
+@pytest.mark.parametrize("tool", [gather_results, collect_async, partition_async])
+def test_an_awaitable_that_gives_no_result_is_named(tool):
     async def plain():
         return 5
 
-    with raises_exact(TypeError, "gather_results() awaitable 1's result must be a Result, "
+    with raises_exact(TypeError, f"{tool.__name__}() awaitable 1's result must be a Result, "
                                  "not 'int'"):
-        asyncio.run(gather_results([parse("1"), plain()]))
+        asyncio.run(tool([parse("1"), plain()]))
+
+
+@pytest.mark.parametrize("tool", [gather_results, collect_async, partition_async])
+@pytest.mark.parametrize("given", [list, iter], ids=["list", "iterator"])
+def test_with_eager_tasks_a_failure_at_the_first_step_comes_alone(tool, given):
+    # An eager task runs its first step in create_task, so the group may be shutting down before
+    # every awaitable has its task.
+    async def fail_now():
+        raise ValueError("first fails")
+
+    coroutines = [fail_now(), parse("2"), parse("3")]
+
+    async def main():
+        asyncio.get_running_loop().set_task_factory(asyncio.eager_task_factory)
+        await tool(given(coroutines))
+
+    with pytest.raises(ExceptionGroup) as info:
+        asyncio.run(main())
+    assert [repr(exc) for exc in info.value.exceptions] == ["ValueError('first fails')"]
+    assert [inspect.getcoroutinestate(c) for c in coroutines] == ["CORO_CLOSED"] * 3

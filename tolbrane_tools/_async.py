@@ -74,21 +74,36 @@ async def gather_results[T, E](awaitables: Iterable[Awaitable[Result[T, E]]]) ->
     >>> asyncio.run(gather_results([parse("1"), parse("x")]))
     [Ok(1), Err('not a number')]
     """
+    return await _gathered(awaitables, "gather_results")
+
+
+async def _gathered[T, E](
+    awaitables: Iterable[Awaitable[Result[T, E]]], tool: str
+) -> list[Result[T, E]]:
     import asyncio  # here: importing asyncio costs more than the rest of the toolkit together
 
+    tasks: list[asyncio.Task[Result[T, E]]] = []
     async with asyncio.TaskGroup() as group:
-        # A coroutine is its own task: wrapped in another, it would be left never awaited when
-        # the group cancels that task before its first step.
-        tasks = [
-            group.create_task(
-                awaitable if asyncio.iscoroutine(awaitable) else _awaited(awaitable)
-            )
-            for awaitable in awaitables
-        ]
+        given = iter(awaitables)
+        for awaitable in given:
+            # A coroutine is its own task: wrapped in another, it would be left never awaited
+            # when the group cancels that task before its first step.
+            coroutine = awaitable if asyncio.iscoroutine(awaitable) else _awaited(awaitable)
+            try:
+                tasks.append(group.create_task(coroutine))
+            except RuntimeError:
+                # The group is shutting down: an eager task (asyncio.eager_task_factory) has
+                # failed at its first step. What it will raise is that failure alone, and the
+                # coroutines it will not run are closed, not left never awaited.
+                coroutine.close()
+                for rest in given:
+                    if asyncio.iscoroutine(rest):
+                        rest.close()
+                break
     results = [task.result() for task in tasks]
     for index, result in enumerate(results):
         if type(result) is not Result:
-            raise not_a(f"gather_results() awaitable {index}'s result", "a Result", result)
+            raise not_a(f"{tool}() awaitable {index}'s result", "a Result", result)
     return results
 
 
@@ -104,7 +119,7 @@ async def collect_async[T, E](awaitables: Iterable[Awaitable[Result[T, E]]]) -> 
     >>> asyncio.run(collect_async([parse("1"), parse("2")]))
     Ok([1, 2])
     """
-    return collect(await gather_results(awaitables))
+    return collect(await _gathered(awaitables, "collect_async"))
 
 
 async def partition_async[T, E](
@@ -119,4 +134,4 @@ async def partition_async[T, E](
     >>> asyncio.run(partition_async([parse("1"), parse("x"), parse("3")]))
     ([1, 3], [Err('not a number')])
     """
-    return partition(await gather_results(awaitables))
+    return partition(await _gathered(awaitables, "partition_async"))
