@@ -18,7 +18,7 @@ jsonschema = pytest.importorskip("jsonschema")
 
 from hypothesis import given, settings  # noqa: E402
 from hypothesis import strategies as st  # noqa: E402
-from pydantic import BaseModel, ConfigDict, TypeAdapter, ValidationError  # noqa: E402
+from pydantic import BaseModel, ConfigDict, Field, TypeAdapter, ValidationError  # noqa: E402
 from pydantic_core import PydanticSerializationError  # noqa: E402
 
 from tolbrane import MayBe, Result  # noqa: E402
@@ -245,7 +245,7 @@ class Account(User):
 
 class Profile(BaseModel):
     result: Annotated[Result[User], ResultOf(User, details=User)]
-    maybe: Annotated[MayBe[User], MayBeOf(User)] = MayBe.nothing()
+    maybe: Annotated[MayBe[User], MayBeOf(User)] = Field(default_factory=MayBe.nothing)
 
 
 ACCOUNT = Account(name="ada", password_hash="s3cret")
@@ -277,7 +277,7 @@ def test_the_written_form_has_the_schema_that_is_read(annotation):
 
 class Envelope[T, D](BaseModel):
     result: Annotated[Result[T], ResultOf(T, details=D)]
-    maybe: Annotated[MayBe[list[T]], MayBeOf(list[T])] = MayBe.nothing()
+    maybe: Annotated[MayBe[list[T]], MayBeOf(list[T])] = Field(default_factory=MayBe.nothing)
 
 
 @pytest.mark.parametrize("data, loc", [
