@@ -346,7 +346,9 @@ def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[
     function, it gives a coroutine function whose coroutine returns the Result. Arguments that
     do not fit a Python function's parameters raise ``TypeError`` at the call, as without the
     decorator, and a call uses the defaults the function has at that moment: reassigning its
-    ``__defaults__`` or ``__kwdefaults__`` later changes the wrapper's calls too. A generator or
+    ``__defaults__`` or ``__kwdefaults__`` later changes the wrapper's calls too, for every
+    keyword-only parameter and every positional one that had a default when decorated (one
+    required then stays required: decorate after giving it a default). A generator or
     async generator function is refused with ``TypeError``: it raises while it is iterated,
     after the call has returned. Another callable that returns a generator gives an Ok holding
     that generator, and catches nothing raised while it is iterated.
