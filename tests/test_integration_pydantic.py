@@ -7,7 +7,7 @@ import pathlib
 import runpy
 import subprocess
 import sys
-from typing import Annotated, Any
+from typing import Annotated, Any, Generic, TypedDict, TypeVar
 from unittest import mock
 
 import pytest
@@ -18,6 +18,7 @@ jsonschema = pytest.importorskip("jsonschema")
 
 from hypothesis import given, settings  # noqa: E402
 from hypothesis import strategies as st  # noqa: E402
+import pydantic.dataclasses  # noqa: E402
 from pydantic import BaseModel, ConfigDict, Field, TypeAdapter, ValidationError  # noqa: E402
 from pydantic_core import PydanticSerializationError  # noqa: E402
 
@@ -290,6 +291,47 @@ def test_a_parametrised_generic_model_validates_its_type_arguments(data, loc):
     assert [error[1] for error in errors(Envelope[int, Problem], data)] == [loc]
     unparametrised = Envelope.model_validate(data)  # type variables without a bound take anything
     assert same(unparametrised.result, Result.from_dict(data["result"]))
+
+
+T = TypeVar("T")
+
+
+@pydantic.dataclasses.dataclass
+class Box(Generic[T]):
+    result: Annotated[Result[T], ResultOf(T)]
+
+
+class Tagged(TypedDict, Generic[T]):
+    result: Annotated[Result[T], ResultOf(T)]
+
+
+class Holder(BaseModel, Generic[T]):
+    item: T
+    box: Box[str]  # the same type variable, another argument: each class's own arguments count
+    inner: Box[T] | None = None
+
+
+@pytest.mark.parametrize("kind, data, loc", [
+    (Box[int], {"result": {"ok": True, "value": "x"}}, ("result", "Ok", "value")),
+    (Tagged[int], {"result": {"ok": True, "value": "x"}}, ("result", "Ok", "value")),
+    (Holder[int], {"item": 1, "box": {"result": {"ok": True, "value": 1}}},
+     ("box", "result", "Ok", "value")),
+    (Holder[int], {"item": 1, "box": {"result": {"ok": True, "value": "s"}},
+                   "inner": {"result": {"ok": True, "value": "x"}}},
+     ("inner", "result", "Ok", "value")),
+], ids=["dataclass", "typed dict", "nested, another argument", "nested, the same argument"])
+def test_generic_dataclasses_and_typed_dicts_validate_their_own_type_arguments(kind, data, loc):
+    with pytest.raises(ValidationError) as caught:
+        TypeAdapter(kind).validate_python(data)
+    assert [error["loc"] for error in caught.value.errors()] == [loc]
+
+
+def test_a_nested_generic_class_takes_what_its_own_arguments_allow():
+    holder = TypeAdapter(Holder[int]).validate_python({
+        "item": 1, "box": {"result": {"ok": True, "value": "s"}},
+        "inner": {"result": {"ok": True, "value": "2"}},
+    })
+    assert same(holder.box.result, Result.ok("s")) and same(holder.inner.result, Result.ok(2))
 
 
 def test_a_parametrised_generic_model_shows_its_type_arguments():

@@ -25,8 +25,7 @@ from collections.abc import Callable
 from dataclasses import dataclass
 from typing import Any, ClassVar, Final, Literal, cast
 
-from pydantic import GetCoreSchemaHandler, GetJsonSchemaHandler
-from pydantic._internal._generics import replace_types
+from pydantic import BaseModel, GetCoreSchemaHandler, GetJsonSchemaHandler
 from pydantic.json_schema import JsonSchemaValue
 from pydantic_core import PydanticCustomError, core_schema
 
@@ -132,16 +131,35 @@ def _maybe_to_form(maybe: MayBe[Any]) -> dict[str, Any]:
 
 
 def _schema_of(kind: Any, handler: GetCoreSchemaHandler) -> core_schema.CoreSchema:
-    """The schema of a type a marker names, in a parametrised generic model too.
+    """The schema of a type a marker names, in a parametrised generic class too.
 
-    pydantic puts the model's type arguments in for its type variables in the annotation, not in
-    a marker's arguments: ``Reply[int]`` would take any value for ``ResultOf(T)``. The marker puts
-    them in itself, with the map pydantic is building the model with.
+    pydantic puts the type arguments of a generic model, dataclass or TypedDict in for its type
+    variables in a field's annotation, not in a marker's arguments: ``Reply[int]`` would take any
+    value for ``ResultOf(T)``. The marker puts in those of the class whose field it is.
     """
-    typevars = getattr(getattr(handler, "_generate_schema", None), "_typevars_map", None)
-    if typevars:
-        kind = replace_types(kind, typevars)
+    arguments = _type_arguments(handler)
+    if arguments:
+        from pydantic._internal._generics import replace_types
+
+        kind = replace_types(kind, arguments)
     return handler.generate_schema(kind)
+
+
+def _type_arguments(handler: GetCoreSchemaHandler) -> dict[Any, Any]:
+    # pydantic keeps the class whose fields it is building on a stack of its own, and its own
+    # functions read a class's type arguments; without them (another pydantic 2 release), the
+    # type variables stay as they are, rather than the import of this module failing.
+    try:
+        from pydantic._internal._generics import get_model_typevars_map, get_standard_typevars_map
+    except ImportError:
+        return {}
+    stack = getattr(getattr(handler, "_generate_schema", None), "model_type_stack", None)
+    owner: Any = stack.get() if stack is not None else None
+    if owner is None:
+        return {}
+    if isinstance(owner, type) and issubclass(owner, BaseModel):
+        return dict(get_model_typevars_map(owner))
+    return dict(get_standard_typevars_map(owner) or {})
 
 
 def _untitled(schema: dict[str, Any]) -> dict[str, Any]:
