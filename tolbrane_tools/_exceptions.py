@@ -3,7 +3,6 @@
 import functools
 import inspect
 from collections.abc import Callable, Coroutine
-from types import TracebackType
 from typing import TYPE_CHECKING, Any, Generic, final, overload
 
 from tolbrane import Result
@@ -311,8 +310,9 @@ def check_code(code: object, tool: str = "catch") -> None:
 
 
 # The classes caught are the Errs' details: one overload per count of classes up to four, so that
-# both checkers give their union (a variadic form alone gives mypy's join, such as LookupError);
-# past four, or from *args, the classes' common base.
+# both checkers give their union (a variadic form alone gives mypy's join, such as LookupError).
+# Past four, or from *args, the variadic form: mypy joins the classes, pyright keeps their union,
+# and either adds Exception, which an empty *args catches.
 @overload
 def catch(*, code: str | None = None) -> Catcher[Exception]: ...
 @overload
@@ -330,7 +330,9 @@ def catch[X: BaseException, Y: BaseException, Z: BaseException, W: BaseException
     first: type[X], second: type[Y], third: type[Z], fourth: type[W], /, *, code: str | None = None
 ) -> Catcher[X | Y | Z | W]: ...
 @overload
-def catch[X: BaseException](*exceptions: type[X], code: str | None = None) -> Catcher[X]: ...
+def catch[X: BaseException](
+    *exceptions: type[X], code: str | None = None
+) -> Catcher[X | Exception]: ...
 def catch(*exceptions: type[BaseException], code: str | None = None) -> Catcher[Any]:
     """A decorator: the function returns a Result instead of raising the given exceptions.
 
@@ -421,9 +423,11 @@ def unwrap_or_raise[T](result: Result[T, Any]) -> T:
     """The Ok's value; an Err raises the exception that is its details, or else as ``unwrap()``.
 
     For an Err whose details is an exception (as ``catch`` and ``attempt`` make), that very
-    exception object is raised again, with its original traceback kept: raised again and again,
-    it shows only this call's frames in front of it; for any other Err, the ``ValueError`` of
-    ``result.unwrap()``.
+    exception object is raised again, with its original traceback kept; for any other Err, the
+    ``ValueError`` of ``result.unwrap()``. As any raise of an exception object does, each raise
+    puts the frames it passes in front of the exception's traceback: an Err kept and raised on
+    every call (a remembered failure) is better raised as a new exception each time, with
+    ``unwrap_or_raise_as``.
 
     >>> unwrap_or_raise(attempt(int, "42"))
     42
@@ -447,18 +451,6 @@ def unwrap_or_raise[T](result: Result[T, Any]) -> T:
     # the exception, so that reference counting alone frees them, without the cycle collector.
     del result
     try:
-        raise details.with_traceback(_traceback_before_raised_again(details.__traceback__))
+        raise details
     finally:
         del details
-
-
-def _traceback_before_raised_again(traceback: TracebackType | None) -> TracebackType | None:
-    # Each raise of an exception object puts the frames it passes in front of its traceback: an
-    # Err kept and raised again on every request would grow it without end, keeping every
-    # caller's frame alive. What lies past the last of these calls is the traceback it came with.
-    original = traceback
-    while traceback is not None:
-        if traceback.tb_frame.f_code is unwrap_or_raise.__code__:
-            original = traceback.tb_next
-        traceback = traceback.tb_next
-    return original

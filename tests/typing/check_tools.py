@@ -121,8 +121,12 @@ assert_type(
 )
 
 
-def many_classes(settings: tuple[type[Exception], ...]) -> Result[int, Exception]:
-    # Past four classes, or from *args, the details are the classes' common base: an Exception.
+def many_classes(
+    settings: tuple[type[Exception], ...], narrow: list[type[KeyError]]
+) -> Result[int, Exception]:
+    # Past four classes, or from *args, Exception stays among the details: an empty *args
+    # catches it.
+    assert_type(catch(*narrow), Catcher[KeyError | Exception])
     retrying: Catcher[Exception] = catch(*settings)
     five = catch(KeyError, IndexError, ValueError, TypeError, OSError)(int)
     return retrying(int)("1") if settings else five("1")
