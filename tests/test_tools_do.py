@@ -210,6 +210,34 @@ def test_the_first_err_taken_is_the_result_whatever_the_body_does_next(sync, cor
     assert asyncio.run(do_async(coroutine)()) is FIRST
 
 
+# The garbage collector closes the generator left behind once more, and reports that close's
+# RuntimeError, as it does for any generator that ignores its close.
+@pytest.mark.filterwarnings("ignore::pytest.PytestUnraisableExceptionWarning")
+def test_a_do_function_that_will_not_close_fails_as_close_fails_it():
+    steps = []
+
+    @do
+    def stepping_without_end():
+        while True:
+            try:
+                steps.append(True)
+                yield from bind(FIRST)
+            except BaseException:  # noqa: B036
+                pass
+
+    @do
+    def yielding_on_the_way_out():
+        try:
+            yield from bind(FIRST)
+        finally:
+            yield 5
+
+    for func in (stepping_without_end, yielding_on_the_way_out):
+        with raises_exact(RuntimeError, "generator ignored GeneratorExit"):
+            func()
+    assert 2 < len(steps) < 200  # it stops
+
+
 def test_an_exception_raised_on_the_way_out_of_a_do_function_passes_through():
     @do
     def steps():
@@ -220,6 +248,36 @@ def test_an_exception_raised_on_the_way_out_of_a_do_function_passes_through():
 
     with raises_exact(RuntimeError, "cleanup failed"):
         steps()
+
+
+async def lookup(key):
+    await asyncio.sleep(0)
+    return take(Result.err("no such key") if key == "bad" else Result.ok(key))
+
+
+async def best_effort():
+    found = await asyncio.gather(lookup("bad"), lookup("good"), return_exceptions=True)
+    return [item for item in found if isinstance(item, str)]
+
+
+async def in_the_background():
+    task = asyncio.create_task(lookup("bad"))
+    await asyncio.wait([task])
+    return "done" if task.done() else "pending"
+
+
+async def gathered_without_handling():
+    return await asyncio.gather(lookup("bad"), lookup("good"))
+
+
+@pytest.mark.parametrize("body, expected", [
+    (best_effort, Ok(["good"])),
+    (in_the_background, Ok("done")),
+    (gathered_without_handling, Err("no such key")),
+], ids=["failures gathered and dropped", "a task's failure left", "a task's failure raised"])
+def test_an_err_taken_in_another_task_is_that_task_s_failure(body, expected):
+    # The function's result is decided in its own task: what its tasks' failures do is its call.
+    assert view(asyncio.run(do_async(body)())) == expected
 
 
 def test_a_do_async_coroutine_closes_in_another_context():

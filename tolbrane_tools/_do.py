@@ -11,6 +11,7 @@ the decorator turns back into that Err.
 import contextvars
 import functools
 import inspect
+import sys
 from collections.abc import Callable, Coroutine, Generator
 from typing import Any, Never
 
@@ -22,14 +23,27 @@ from ._views import not_a
 # The return annotation of a do function that gives T, its steps failing with details E.
 type Do[T, E] = Generator[Result[Never, E], Any, T]
 
-# The Errs taken by the do_async function that runs in the current context, None outside one:
-# take() raises _Exit only inside one, and the first Err it records is the function's result even
-# when the function's own code catches the _Exit (a bare except), as a do function's result is the
-# first Err it yields.
+# The do_async function that runs in the current context, None outside one: take() raises _Exit
+# only inside one. An Err taken in the function's own task is recorded, and the first is the
+# function's result even when its code catches the _Exit (a bare except), as a do function's
+# result is the first Err it yields. A task started inside shares the context but not the task:
+# an Err taken there ends that task, whose failure is the function's own to handle.
 type _Taken = list[Result[Never, Any]]
-_running: contextvars.ContextVar[_Taken | None] = contextvars.ContextVar(
+type _Run = tuple[_Taken, object]
+_running: contextvars.ContextVar[_Run | None] = contextvars.ContextVar(
     "tolbrane_tools_do_async", default=None
 )
+
+
+def _current_task() -> object:
+    # None where no asyncio loop runs (a coroutine driven by hand, another event loop).
+    asyncio = sys.modules.get("asyncio")
+    if asyncio is None:
+        return None
+    try:
+        return asyncio.current_task()
+    except RuntimeError:
+        return None
 
 
 def bind[T, E](result: Result[T, E]) -> Generator[Result[Never, E], Any, T]:
@@ -93,8 +107,12 @@ def do[**P, T, E](func: Callable[P, Do[T, E]]) -> Callable[P, Result[T, E]]:
         try:
             steps.close()
         except RuntimeError:
-            if inspect.getgeneratorstate(steps) != inspect.GEN_SUSPENDED:
+            if not _at_a_step(steps):
                 raise
+            stepped_again = True
+        else:
+            stepped_again = False
+        if stepped_again:
             _close_past_steps(steps)
         if type(failure) is not Result or failure:
             raise TypeError(
@@ -106,14 +124,30 @@ def do[**P, T, E](func: Callable[P, Do[T, E]]) -> Callable[P, Result[T, E]]:
     return run
 
 
+# How many more steps on an Err a do function may take on its way out, each closed in turn,
+# before it counts as a generator that ignores its close.
+_STEPS_ON_THE_WAY_OUT = 100
+
+
+def _at_a_step(steps: Generator[Any, Any, Any]) -> bool:
+    # Suspended in `yield from bind(...)`, which yields nothing but an Err.
+    inner: object = getattr(steps, "gi_yieldfrom", None)
+    return (inspect.getgeneratorstate(steps) == inspect.GEN_SUSPENDED
+            and getattr(inner, "gi_code", None) is bind.__code__)
+
+
 def _close_past_steps(steps: Generator[Any, Any, Any]) -> None:
     """Closes a generator that stepped on another Err on its way out (a finally clause, an except
-    that took the close): the first Err stays the result, as it does in a do_async function."""
-    while True:
+    that took the close): the first Err stays the result, as it does in a do_async function. A
+    bare yield there, or steps without end, fail as close() fails them."""
+    for _ in range(_STEPS_ON_THE_WAY_OUT):
         try:
             steps.throw(GeneratorExit())
         except (GeneratorExit, StopIteration):
             return
+        if not _at_a_step(steps):
+            break
+    raise RuntimeError("generator ignored GeneratorExit")
 
 
 class _Exit(BaseException):
@@ -148,10 +182,12 @@ def take[T, E](result: Result[T, E]) -> T:
     except TypeError:
         pass
     else:
-        taken = _running.get()
-        if taken is None:
+        run = _running.get()
+        if run is None:
             return result.unwrap()  # raises
-        taken.append(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]  # an Err
+        taken, task = run
+        if task is _current_task():
+            taken.append(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]  # an Err
         raise _Exit(result)  # type: ignore[arg-type]  # pyright: ignore[reportArgumentType]
     raise not_a("take() argument", "a Result", result)
 
@@ -180,7 +216,7 @@ def do_async[**P, T](
     @functools.wraps(func)
     async def run(*args: P.args, **kwargs: P.kwargs) -> Result[T]:
         taken: _Taken = []
-        token = _running.set(taken)
+        token = _running.set((taken, _current_task()))
         try:
             value = await func(*args, **kwargs)
         except _Exit as exit_:
@@ -210,7 +246,7 @@ def do_async[**P, T](
     return run
 
 
-def _leave(token: contextvars.Token[_Taken | None]) -> None:
+def _leave(token: contextvars.Token[_Run | None]) -> None:
     try:
         _running.reset(token)
     except ValueError:
