@@ -112,7 +112,7 @@ def do[**P, T, E](func: Callable[P, Do[T, E]]) -> Callable[P, Result[T, E]]:
             stepped_again = True
         else:
             stepped_again = False
-        if stepped_again:
+        if stepped_again:  # out of the handler: what the function raises then is not chained to it
             _close_past_steps(steps)
         if type(failure) is not Result or failure:
             raise TypeError(
